@@ -38,8 +38,42 @@ function(zu_add_gtest name)
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+  target_compile_definitions(${name} PRIVATE ZU_TESTDATA_DIR="${PROJECT_SOURCE_DIR}/tests/data")
   set(report "${CMAKE_BINARY_DIR}/reports/${name}.xml")
+  if(WIN32)
+    # A Windows program reads "/work/..." as relative to its current folder; Z: is Wine's root.
+    set(report "Z:${report}")
+  endif()
   add_test(NAME ${name} COMMAND ${name} --gtest_output=xml:${report}
            WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
   set_tests_properties(${name} PROPERTIES ENVIRONMENT "ZU_TESTDATA=${PROJECT_SOURCE_DIR}/tests/data")
+endfunction()
+
+# zu_add_typelib(target idl): compiles an IDL file with widl into a header, the interface
+# identifiers and a type library in the build tree, and gives `target` an interface library that
+# carries them. Wine's IDL files (libwine-dev) stand in for the Windows SDK's. The IDL is UTF-8;
+# widl copies string bytes as they come and oleaut32 reads them in the ANSI code page, so widl gets
+# a code page 932 copy: the Japanese help strings then read right under a Japanese locale.
+function(zu_add_typelib target idl)
+  get_filename_component(base ${idl} NAME_WE)
+  set(out ${CMAKE_CURRENT_BINARY_DIR}/generated)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(arch -m64)
+    set(stdole /usr/lib/x86_64-linux-gnu/wine/x86_64-windows)
+  else()
+    set(arch -m32)
+    set(stdole /usr/lib/i386-linux-gnu/wine/i386-windows)
+  endif()
+  add_custom_command(
+    OUTPUT ${out}/${base}.h ${out}/${base}_i.c ${out}/${base}.tlb
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${out}
+    COMMAND iconv -f UTF-8 -t CP932 -o ${out}/${base}.idl ${CMAKE_CURRENT_SOURCE_DIR}/${idl}
+    COMMAND ${ZU_TRIPLET}-widl ${arch} -I/usr/include/wine/wine/windows -L${stdole}
+            -h -H ${out}/${base}.h -u -U ${out}/${base}_i.c -t -T ${out}/${base}.tlb
+            ${out}/${base}.idl
+    DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${idl}
+    COMMENT "widl ${idl}")
+  add_library(${target} STATIC ${out}/${base}_i.c)
+  target_include_directories(${target} PUBLIC ${out})
+  set_target_properties(${target} PROPERTIES ZU_TLB ${out}/${base}.tlb)
 endfunction()

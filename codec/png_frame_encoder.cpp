@@ -123,6 +123,10 @@ uint8_t* PngFrameEncoder::EncodeFrame(const uint8_t* bitmap, int32_t bitmap_leng
 
   png_set_IHDR(png_, info_, width, height, bit_depth, color_type, PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_BASE, PNG_FILTER_TYPE_BASE);
+  // A driver may leave indices past a short colour table; the BMP path carries such frames as
+  // they come, so the PNG path does too rather than drop the frame. Our decoder reads them back
+  // unchanged and the renderer treats them as it does on the BMP path.
+  png_set_check_for_invalid_index(png_, 0);
   png_set_bgr(png_);
   if (has_palette) {
     png_set_PLTE(png_, info_, reinterpret_cast<png_const_colorp>(palette_),

@@ -7,7 +7,8 @@
 //   32          2 (truecolour), 8        red, green, blue; the unused fourth byte is dropped
 //
 // Rows go out top-down whatever the bitmap's row order. A colour table beside a bit count above 8
-// is a palette hint only and is not written. No ancillary chunk is written.
+// is a palette hint only and is not written. No ancillary chunk is written. Palette indices past
+// the colour table are carried as they are.
 #pragma once
 
 #include <cstdint>
