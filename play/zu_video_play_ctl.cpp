@@ -1,0 +1,508 @@
+#include "play/zu_video_play_ctl.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <new>
+#include <utility>
+
+#include "codec/png_frame_decoder.h"
+#include "play/frame_layout.h"
+#include "shell/play_resources.h"
+#include "shell/scoped_gdi.h"
+
+namespace zu {
+namespace {
+
+using Microsoft::WRL::ComPtr;
+
+constexpr DWORD kWindowStyle = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
+constexpr UINT kClassStyle = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
+constexpr int kIconOffset = 8;
+
+// Containers reflect these notifications back to the control at kReflectBase + message.
+constexpr UINT kReflectBase = 0x2000;
+bool IsReflectedNotification(UINT message) {
+  if (message < kReflectBase) return false;
+  const UINT original = message - kReflectBase;
+  return (original >= WM_DRAWITEM && original <= WM_CHARTOITEM) || original == WM_COMPAREITEM ||
+         original == WM_NOTIFY || original == WM_COMMAND || original == WM_HSCROLL ||
+         original == WM_VSCROLL ||
+         (original >= WM_CTLCOLORMSGBOX && original <= WM_CTLCOLORSTATIC) ||
+         original == WM_PARENTNOTIFY;
+}
+
+// A chain of variant references this long is taken for a loop and carries no frame.
+constexpr int kMaxVariantReferences = 64;
+
+// The string a frame variant holds once its references are followed, or null when it holds none.
+BSTR* FrameString(VARIANT* value) {
+  for (int depth = 0; depth < kMaxVariantReferences && value != nullptr; ++depth) {
+    switch (value->vt) {
+      case VT_BSTR: return &value->bstrVal;
+      case VT_BYREF | VT_BSTR: return value->pbstrVal;
+      case VT_BYREF | VT_VARIANT: value = value->pvarVal; break;
+      default: return nullptr;
+    }
+  }
+  return nullptr;
+}
+
+// The module that holds this code, and with it the control's resources: ZuVPlay.dll, or a
+// test program that links the control directly.
+HMODULE ControlModule() {
+  HMODULE module = nullptr;
+  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                         GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                     reinterpret_cast<LPCWSTR>(&ControlModule), &module);
+  return module;
+}
+
+RECT ToRect(const FrameRect& r) { return RECT{r.left, r.top, r.right, r.bottom}; }
+FrameRect ToFrameRect(const RECT& r) { return FrameRect{r.left, r.top, r.right, r.bottom}; }
+bool SameRect(const RECT& a, const RECT& b) {
+  return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+
+// The kept frame's place: the header's width and |height| fitted into `target`.
+FrameLayoutResult LayoutFrame(const uint8_t* frame, LONG size_mode, const RECT& target) {
+  const BitmapHeader header = ReadBitmapHeader(frame);
+  const int32_t height = header.biHeight < 0 ? -header.biHeight : header.biHeight;
+  return ComputeFrameLayout(header.biWidth, height, size_mode, ToFrameRect(target));
+}
+
+// The class of every control window, registered once per process. It is named from the address
+// of its description, in the form containers know from other controls' windows.
+ATOM RegisterControlWindowClass(WNDPROC procedure) {
+  struct Record {
+    WNDCLASSEXW description;
+    wchar_t name[16];
+  };
+  static Record record;
+  static const ATOM atom = [procedure] {
+    std::swprintf(record.name, sizeof record.name / sizeof record.name[0], L"ATL:%8.8X",
+                  static_cast<unsigned>(reinterpret_cast<uintptr_t>(&record.description)));
+    record.description.cbSize = sizeof record.description;
+    record.description.style = kClassStyle;
+    record.description.lpfnWndProc = procedure;
+    record.description.hInstance = ControlModule();
+    record.description.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    record.description.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    record.description.lpszClassName = record.name;
+    return RegisterClassExW(&record.description);
+  }();
+  return atom;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- creation
+
+HRESULT ZuVideoPlayCtl::Create(REFIID riid, void** object) {
+  if (object == nullptr) return E_POINTER;
+  *object = nullptr;
+  ZuVideoPlayCtl* control = new (std::nothrow) ZuVideoPlayCtl();
+  if (control == nullptr) return E_OUTOFMEMORY;
+  const HRESULT hr = control->QueryInterface(riid, object);
+  control->Release();
+  return hr;
+}
+
+ZuVideoPlayCtl::~ZuVideoPlayCtl() { DestroyControlWindow(); }
+
+// ---------------------------------------------------------------- IUnknown
+
+STDMETHODIMP ZuVideoPlayCtl::QueryInterface(REFIID riid, void** object) {
+  if (object == nullptr) return E_POINTER;
+  *object = nullptr;
+  if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_IZuVideoPlayCtl) {
+    *object = static_cast<IZuVideoPlayCtl*>(this);
+  } else {
+    return E_NOINTERFACE;
+  }
+  AddRef();
+  return S_OK;
+}
+
+STDMETHODIMP_(ULONG) ZuVideoPlayCtl::AddRef() { return InterlockedIncrement(&references_); }
+
+STDMETHODIMP_(ULONG) ZuVideoPlayCtl::Release() {
+  const LONG left = InterlockedDecrement(&references_);
+  if (left == 0) {
+    // Whatever the destructor releases may call back in; it must not reach zero twice.
+    references_ = 1;
+    delete this;
+  }
+  return static_cast<ULONG>(left);
+}
+
+// ---------------------------------------------------------------- IDispatch
+
+STDMETHODIMP ZuVideoPlayCtl::GetTypeInfoCount(UINT* pctinfo) {
+  if (pctinfo == nullptr) return E_POINTER;
+  *pctinfo = 0;
+  return E_NOTIMPL;
+}
+
+STDMETHODIMP ZuVideoPlayCtl::GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) {
+  if (ppTInfo == nullptr) return E_POINTER;
+  *ppTInfo = nullptr;
+  return E_NOTIMPL;
+}
+
+STDMETHODIMP ZuVideoPlayCtl::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID* rgDispId) {
+  if (rgDispId == nullptr) return E_POINTER;
+  return E_NOTIMPL;
+}
+
+STDMETHODIMP ZuVideoPlayCtl::Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*,
+                                    EXCEPINFO*, UINT*) {
+  return E_NOTIMPL;
+}
+
+// ---------------------------------------------------------------- IZuVideoPlayCtl
+
+STDMETHODIMP ZuVideoPlayCtl::put_BackColor(OLE_COLOR clr) {
+  back_color_ = clr;
+  RedrawAll();
+  return S_OK;
+}
+
+STDMETHODIMP ZuVideoPlayCtl::get_BackColor(OLE_COLOR* pclr) {
+  if (pclr == nullptr) return E_POINTER;
+  *pclr = back_color_;
+  return S_OK;
+}
+
+STDMETHODIMP ZuVideoPlayCtl::putref_Picture(IPictureDisp* pPicture) {
+  picture_ = pPicture;
+  RedrawAll();
+  return S_OK;
+}
+
+// Keeps a copy of the picture, made through its stream form; without one the property is null.
+STDMETHODIMP ZuVideoPlayCtl::put_Picture(IPictureDisp* pPicture) {
+  picture_.Reset();
+  ComPtr<IPersistStream> persist;
+  ULARGE_INTEGER size = {};
+  if (pPicture != nullptr && SUCCEEDED(pPicture->QueryInterface(IID_PPV_ARGS(&persist))) &&
+      SUCCEEDED(persist->GetSizeMax(&size))) {
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size.LowPart);
+    ComPtr<IStream> stream;
+    if (memory != nullptr && FAILED(CreateStreamOnHGlobal(memory, TRUE, &stream))) {
+      GlobalFree(memory);
+    }
+    const LARGE_INTEGER start = {};
+    if (stream && SUCCEEDED(persist->Save(stream.Get(), FALSE)) &&
+        SUCCEEDED(stream->Seek(start, STREAM_SEEK_SET, nullptr))) {
+      ComPtr<IPictureDisp> copy;
+      if (SUCCEEDED(OleLoadPicture(stream.Get(), 0, FALSE, IID_IPictureDisp,
+                                   reinterpret_cast<void**>(copy.GetAddressOf())))) {
+        picture_ = std::move(copy);
+      }
+    }
+  }
+  RedrawAll();
+  return S_OK;
+}
+
+STDMETHODIMP ZuVideoPlayCtl::get_Picture(IPictureDisp** ppPicture) {
+  if (ppPicture == nullptr) return E_POINTER;
+  *ppPicture = nullptr;
+  return picture_.CopyTo(ppPicture);
+}
+
+STDMETHODIMP ZuVideoPlayCtl::get_FrameFormat(VpyFrameFormat* pVal) {
+  if (pVal == nullptr) return E_POINTER;
+  *pVal = static_cast<VpyFrameFormat>(frame_format_);
+  return S_OK;
+}
+
+STDMETHODIMP ZuVideoPlayCtl::put_FrameFormat(VpyFrameFormat newVal) {
+  frame_format_ = newVal < vpyFormatBMP || newVal > vpyFormatPNG ? vpyFormatBMP : newVal;
+  return S_OK;
+}
+
+STDMETHODIMP ZuVideoPlayCtl::get_SizeMode(VpySizeMode* pVal) {
+  if (pVal == nullptr) return E_POINTER;
+  *pVal = static_cast<VpySizeMode>(size_mode_);
+  return S_OK;
+}
+
+// A new mode shows at the next frame or paint; the next frame then invalidates the whole window.
+STDMETHODIMP ZuVideoPlayCtl::put_SizeMode(VpySizeMode newVal) {
+  const LONG value = newVal < vpySizeCLIP || newVal > vpySizeSTRETCH ? vpySizeCLIP : newVal;
+  if (value != size_mode_) {
+    picture_rect_ = RECT{0, 0, 0, 0};
+    size_mode_ = value;
+  }
+  return S_OK;
+}
+
+// The previous frame goes first, whether or not this one is taken. A refused frame invalidates
+// nothing: the window keeps the old picture until it is next painted for another reason.
+STDMETHODIMP ZuVideoPlayCtl::RefreshFrame(BSTR* pbstrFrameData, LONG nFrameData,
+                                          VARIANT_BOOL* pbSuccess) {
+  if (pbSuccess == nullptr) return E_POINTER;
+  *pbSuccess = kFrameTaken;
+  current_frame_.reset();
+  current_frame_size_ = 0;
+  if (!TakeFrame(pbstrFrameData, nFrameData)) {
+    *pbSuccess = kFrameRefused;
+    return S_FALSE;
+  }
+  InvalidateForNewFrame();
+  return S_OK;
+}
+
+// A variant that holds no string, after its references are followed, is ignored: the kept frame
+// stays and *pbSuccess is left as the caller set it.
+STDMETHODIMP ZuVideoPlayCtl::RefreshFrameEx(VARIANT vFrameData, LONG nFrameData,
+                                            VARIANT_BOOL* pbSuccess) {
+  if (pbSuccess == nullptr) return E_POINTER;
+  BSTR* text = FrameString(&vFrameData);
+  if (text != nullptr) RefreshFrame(text, nFrameData, pbSuccess);
+  return S_OK;
+}
+
+STDMETHODIMP ZuVideoPlayCtl::get_Version(LONG* pVal) {
+  if (pVal == nullptr) return E_POINTER;
+  *pVal = static_cast<LONG>(((version_major_ & 0xFFFF) << 16) | (version_minor_ & 0xFFFF));
+  return S_OK;
+}
+
+// Exists so that stored properties can be written back; the version is the code's own.
+STDMETHODIMP ZuVideoPlayCtl::put_Version(LONG) { return S_OK; }
+
+STDMETHODIMP ZuVideoPlayCtl::AboutBox() { return E_NOTIMPL; }
+
+// ---------------------------------------------------------------- frame intake
+
+bool ZuVideoPlayCtl::TakeFrame(const BSTR* text, LONG count) {
+  // The count is the caller's word and the string's storage the only limit known; a script can
+  // pass any count with any string.
+  if (text == nullptr || *text == nullptr || count < 0 ||
+      static_cast<UINT>(count) > SysStringByteLen(*text)) {
+    return false;
+  }
+  const uint8_t* bytes = reinterpret_cast<const uint8_t*>(*text);
+  FrameBlock frame;
+  int32_t size = 0;
+  if (frame_format_ == vpyFormatPNG) {
+    PngFrameDecoder decoder;
+    frame.reset(decoder.DecodeFrame(bytes, count, &size));
+    if (!frame || size <= 0 || CheckFrame(frame.get(), size) != FrameVerdict::kOk) return false;
+  } else {
+    frame = CopyFrame(bytes, count);
+    if (!frame) return false;
+    size = count;
+  }
+  current_frame_ = std::move(frame);
+  current_frame_size_ = size;
+  return true;
+}
+
+// Same layout as the last paint: only the picture needs repainting, without erasing, so the
+// background around it does not flicker frame after frame. Otherwise the whole window.
+void ZuVideoPlayCtl::InvalidateForNewFrame() {
+  if (window_ == nullptr) return;
+  RECT client;
+  GetClientRect(window_, &client);
+  const RECT destination = ToRect(LayoutFrame(current_frame_.get(), size_mode_, client).destination);
+  if (SameRect(destination, picture_rect_)) {
+    InvalidateRect(window_, &destination, FALSE);
+  } else {
+    picture_rect_ = RECT{0, 0, 0, 0};
+    InvalidateRect(window_, nullptr, FALSE);
+  }
+}
+
+// ---------------------------------------------------------------- window
+
+HWND ZuVideoPlayCtl::CreateControlWindow(HWND parent, const RECT& position) noexcept {
+  if (window_ != nullptr) return nullptr;
+  const ATOM window_class = RegisterControlWindowClass(&ZuVideoPlayCtl::WindowProc);
+  if (window_class == 0) return nullptr;
+  // window_ is set by WM_NCCREATE, so that messages sent during creation find the control.
+  return CreateWindowExW(0, MAKEINTATOM(window_class), nullptr, kWindowStyle, position.left,
+                         position.top, position.right - position.left,
+                         position.bottom - position.top, parent, nullptr, ControlModule(), this);
+}
+
+void ZuVideoPlayCtl::DestroyControlWindow() noexcept {
+  if (window_ != nullptr) DestroyWindow(window_);
+}
+
+LRESULT CALLBACK ZuVideoPlayCtl::WindowProc(HWND window, UINT message, WPARAM wparam,
+                                            LPARAM lparam) {
+  auto* control = reinterpret_cast<ZuVideoPlayCtl*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (message == WM_NCCREATE) {
+    control = static_cast<ZuVideoPlayCtl*>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams);
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(control));
+    control->window_ = window;
+  }
+  if (control == nullptr) return DefWindowProcW(window, message, wparam, lparam);
+  return control->OnMessage(message, wparam, lparam);
+}
+
+LRESULT ZuVideoPlayCtl::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
+  const HWND window = window_;
+  switch (message) {
+    case WM_PAINT:
+      OnPaint(reinterpret_cast<HDC>(wparam));
+      return 0;
+    case WM_NCDESTROY:
+      SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+      window_ = nullptr;
+      break;
+    default:
+      if (IsReflectedNotification(message)) {
+        return DefWindowProcW(window, message - kReflectBase, wparam, lparam);
+      }
+      break;
+  }
+  return DefWindowProcW(window, message, wparam, lparam);
+}
+
+// A device context in the first parameter is drawn into as it is; the update region stays.
+void ZuVideoPlayCtl::OnPaint(HDC given_dc) {
+  PAINTSTRUCT paint;
+  const HDC dc = given_dc != nullptr ? given_dc : BeginPaint(window_, &paint);
+  if (dc == nullptr) return;
+  RECT client;
+  GetClientRect(window_, &client);
+  const int saved = SaveDC(dc);
+  SetMapMode(dc, MM_TEXT);
+  SetWindowOrgEx(dc, 0, 0, nullptr);
+  SetViewportOrgEx(dc, 0, 0, nullptr);
+  OnDraw(dc, client);
+  RestoreDC(dc, saved);
+  if (given_dc == nullptr) EndPaint(window_, &paint);
+}
+
+void ZuVideoPlayCtl::RedrawAll() {
+  if (window_ != nullptr) InvalidateRect(window_, nullptr, TRUE);
+}
+
+// ---------------------------------------------------------------- drawing
+
+HRESULT ZuVideoPlayCtl::OnDraw(HDC dc, const RECT& bounds) noexcept {
+  const bool user_mode = AmbientUserMode();
+  if (user_mode && current_frame_size_ > 0) {
+    DrawFrame(dc, bounds);
+  } else {
+    DrawEmpty(dc, bounds, user_mode);
+  }
+  return S_OK;
+}
+
+// Background outside the last picture rectangle (the new picture covers the rest), edge,
+// background picture, then the frame with a palette made from its colour table.
+void ZuVideoPlayCtl::DrawFrame(HDC dc, const RECT& bounds) {
+  const bool windowed = window_ != nullptr;
+  const uint8_t* frame = current_frame_.get();
+  {
+    ScopedGdiObject<HBRUSH> brush(CreateSolidBrush(BackgroundColor()));
+    ScopedSelectObject select_brush(dc, brush.get());
+    ScopedGdiObject<HRGN> background(CreateRectRgnIndirect(&bounds));
+    const RECT kept = windowed ? picture_rect_ : RECT{0, 0, 0, 0};
+    ScopedGdiObject<HRGN> picture(CreateRectRgnIndirect(&kept));
+    if (background && picture && CombineRgn(background.get(), background.get(), picture.get(),
+                                             RGN_DIFF) != ERROR) {
+      FillRgn(dc, background.get(), brush.get());
+    }
+    RECT edge = bounds;
+    DrawEdge(dc, &edge, EDGE_SUNKEN, BF_RECT);
+    DrawBackgroundPicture(dc, bounds);
+  }
+
+  const BitmapHeader header = ReadBitmapHeader(frame);
+  const uint32_t entries = ColorTableEntries(header);  // at most 256: the frame was checked
+  using PaletteBlock = std::unique_ptr<LOGPALETTE, FreeDeleter>;
+  PaletteBlock entries_block(static_cast<LOGPALETTE*>(
+      std::calloc(1, sizeof(LOGPALETTE) + entries * sizeof(PALETTEENTRY))));
+  if (!entries_block) return;
+  LOGPALETTE* logical = entries_block.get();
+  logical->palVersion = 0x300;
+  logical->palNumEntries = static_cast<WORD>(entries);
+  const uint8_t* table = frame + kBitmapHeaderSize;
+  for (uint32_t i = 0; i < entries; ++i) {
+    logical->palPalEntry[i].peRed = table[4 * i + 2];
+    logical->palPalEntry[i].peGreen = table[4 * i + 1];
+    logical->palPalEntry[i].peBlue = table[4 * i];
+    logical->palPalEntry[i].peFlags = 0;
+  }
+  ScopedGdiObject<HPALETTE> palette(CreatePalette(logical));
+  {
+    ScopedSelectPalette select_palette(dc, palette.get());
+    if (palette) RealizePalette(dc);
+
+    RECT target = bounds;
+    if (windowed) GetClientRect(window_, &target);
+    const FrameLayoutResult layout = LayoutFrame(frame, size_mode_, target);
+    const FrameRect& s = layout.source;
+    const FrameRect& d = layout.destination;
+    const uint8_t* rows = frame + kBitmapHeaderSize + 4 * entries;
+    const auto* info = reinterpret_cast<const BITMAPINFO*>(frame);
+    const int32_t height = header.biHeight < 0 ? -header.biHeight : header.biHeight;
+    const bool whole_frame = s.left == 0 && s.top == 0 && s.right == header.biWidth && s.bottom == height;
+    if (header.biHeight > 0 || whole_frame) {
+      // The source's y counts from the frame's bottom row.
+      StretchDIBits(dc, d.left, d.top, d.right - d.left, d.bottom - d.top, s.left, s.top,
+                    s.right - s.left, s.bottom - s.top, rows, info, DIB_RGB_COLORS, SRCCOPY);
+    } else {
+      // Of a top-down frame GDI takes the source's y from the top row only for an unstretched
+      // copy from the origin, and from the bottom row otherwise (Wine 8 does as its tests of
+      // Windows found), so one cut could not always match the bottom-up twin's. The whole frame
+      // is drawn instead, placed so that the twin's rows fall in D, and clipped to D.
+      const int saved = SaveDC(dc);
+      IntersectClipRect(dc, d.left, d.top, d.right, d.bottom);
+      StretchDIBits(dc, d.left - s.left, d.top - (height - s.bottom), header.biWidth, height, 0, 0,
+                    header.biWidth, height, rows, info, DIB_RGB_COLORS, SRCCOPY);
+      RestoreDC(dc, saved);
+    }
+    if (windowed) picture_rect_ = ToRect(d);
+  }
+}
+
+void ZuVideoPlayCtl::DrawEmpty(HDC dc, const RECT& bounds, bool user_mode) {
+  ScopedGdiObject<HBRUSH> brush(CreateSolidBrush(BackgroundColor()));
+  ScopedSelectObject select_brush(dc, brush.get());
+  if (brush) FillRect(dc, &bounds, brush.get());
+  RECT edge = bounds;
+  DrawEdge(dc, &edge, EDGE_SUNKEN, BF_RECT);
+  DrawBackgroundPicture(dc, bounds);
+  if (!user_mode) {
+    // Loaded icons are shared by the module: nothing to destroy.
+    const HICON icon = LoadIconW(ControlModule(), MAKEINTRESOURCEW(ZU_IDI_PLAY_CONTROL));
+    if (icon != nullptr) DrawIcon(dc, bounds.left + kIconOffset, bounds.top + kIconOffset, icon);
+  }
+  if (window_ != nullptr) picture_rect_ = RECT{0, 0, 0, 0};
+}
+
+// Picture objects keep their origin at the bottom left, so the source is taken from its top with a
+// negative height, which stretches the whole picture over `rect` upright. The other way round, a
+// destination from the bottom with a negative height, draws nothing under Wine 8.
+void ZuVideoPlayCtl::DrawBackgroundPicture(HDC dc, const RECT& rect) noexcept {
+  if (!picture_) return;
+  ComPtr<IPicture> picture;
+  if (FAILED(picture_.As(&picture))) return;
+  OLE_XSIZE_HIMETRIC width = 0;
+  OLE_YSIZE_HIMETRIC height = 0;
+  if (FAILED(picture->get_Width(&width)) || FAILED(picture->get_Height(&height))) return;
+  picture->Render(dc, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, 0,
+                  height, width, -height, nullptr);
+}
+
+bool ZuVideoPlayCtl::AmbientUserMode() const {
+  return ambient_ != nullptr && ambient_->UserMode();
+}
+
+// A colour that does not translate paints as the default one.
+COLORREF ZuVideoPlayCtl::BackgroundColor() const {
+  COLORREF color = 0;
+  if (FAILED(OleTranslateColor(back_color_, nullptr, &color))) color = GetSysColor(COLOR_BTNFACE);
+  return color;
+}
+
+}  // namespace zu

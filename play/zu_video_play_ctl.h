@@ -1,0 +1,123 @@
+// ZuVideoPlayCtl: the play control object behind IZuVideoPlayCtl. It takes frames from the host,
+// keeps the last one and paints it in its window, fitted by SizeMode.
+//
+// The host's bytes are untrusted (the control is safe for scripting): a frame is taken only when
+// its header, colour table and rows lie within the count, the count within the string, and the
+// bit count is one GDI draws uncompressed. Everything painting reads comes from the kept copy.
+#pragma once
+
+#include <windows.h>
+
+#include <ocidl.h>
+#include <olectl.h>
+#include <wrl/client.h>
+
+#include <cstdint>
+
+#include "codec/frame_format.h"
+#include "play/ambient_properties.h"
+#include "zu_video_play.h"
+
+namespace zu {
+
+// The success flag of RefreshFrame: 1, not VARIANT_TRUE.
+constexpr VARIANT_BOOL kFrameTaken = 1;
+constexpr VARIANT_BOOL kFrameRefused = 0;
+constexpr OLE_COLOR kDefaultBackColor = 0x8000000F;  // COLOR_BTNFACE
+
+class ZuVideoPlayCtl final : public IZuVideoPlayCtl {
+ public:
+  // A new control with the default state, as `riid`.
+  static HRESULT Create(REFIID riid, void** object);
+
+  // ---------------------------------------------------------------- IUnknown
+  STDMETHODIMP QueryInterface(REFIID riid, void** object) override;
+  STDMETHODIMP_(ULONG) AddRef() override;
+  STDMETHODIMP_(ULONG) Release() override;
+
+  // ---------------------------------------------------------------- IDispatch
+  STDMETHODIMP GetTypeInfoCount(UINT* pctinfo) override;
+  STDMETHODIMP GetTypeInfo(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) override;
+  STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid,
+                             DISPID* rgDispId) override;
+  STDMETHODIMP Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags,
+                      DISPPARAMS* pDispParams, VARIANT* pVarResult, EXCEPINFO* pExcepInfo,
+                      UINT* puArgErr) override;
+
+  // ---------------------------------------------------------------- IZuVideoPlayCtl
+  STDMETHODIMP put_BackColor(OLE_COLOR clr) override;
+  STDMETHODIMP get_BackColor(OLE_COLOR* pclr) override;
+  STDMETHODIMP putref_Picture(IPictureDisp* pPicture) override;
+  STDMETHODIMP put_Picture(IPictureDisp* pPicture) override;
+  STDMETHODIMP get_Picture(IPictureDisp** ppPicture) override;
+  STDMETHODIMP get_FrameFormat(VpyFrameFormat* pVal) override;
+  STDMETHODIMP put_FrameFormat(VpyFrameFormat newVal) override;
+  STDMETHODIMP get_SizeMode(VpySizeMode* pVal) override;
+  STDMETHODIMP put_SizeMode(VpySizeMode newVal) override;
+  STDMETHODIMP RefreshFrame(BSTR* pbstrFrameData, LONG nFrameData,
+                            VARIANT_BOOL* pbSuccess) override;
+  STDMETHODIMP RefreshFrameEx(VARIANT vFrameData, LONG nFrameData,
+                              VARIANT_BOOL* pbSuccess) override;
+  STDMETHODIMP get_Version(LONG* pVal) override;
+  STDMETHODIMP put_Version(LONG newVal) override;
+  STDMETHODIMP AboutBox() override;
+
+  // ---------------------------------------------------------------- container side
+  // Where ambient properties come from; not owned, may be null (design mode).
+  void SetAmbientProperties(AmbientProperties* ambient) noexcept { ambient_ = ambient; }
+
+  // The control's child window in `parent` at `position` (parent client coordinates). Null when
+  // there is one already or the window cannot be made.
+  HWND CreateControlWindow(HWND parent, const RECT& position) noexcept;
+  void DestroyControlWindow() noexcept;
+  HWND Window() const noexcept { return window_; }
+
+  // Paints the control into `dc` (in pixels) within `bounds`. With a window the frame is placed
+  // in the window's client area and the picture rectangle remembered; without one (printing,
+  // metafiles) it is placed in `bounds` and the picture rectangle, which is in the window's
+  // coordinates, is neither used nor changed. Always S_OK.
+  HRESULT OnDraw(HDC dc, const RECT& bounds) noexcept;
+  // Stretches Picture, if any, over `rect` the right way up.
+  void DrawBackgroundPicture(HDC dc, const RECT& rect) noexcept;
+
+  // Where the last frame was drawn in the window; all zero when unknown.
+  const RECT& PictureRect() const noexcept { return picture_rect_; }
+  int32_t CurrentFrameSize() const noexcept { return current_frame_size_; }
+
+ private:
+  ZuVideoPlayCtl() = default;
+  ~ZuVideoPlayCtl();
+  ZuVideoPlayCtl(const ZuVideoPlayCtl&) = delete;
+  ZuVideoPlayCtl& operator=(const ZuVideoPlayCtl&) = delete;
+
+  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+  LRESULT OnMessage(UINT message, WPARAM wparam, LPARAM lparam);
+  void OnPaint(HDC given_dc);
+
+  // Takes the frame in the string's first `count` bytes; false when it is refused.
+  bool TakeFrame(const BSTR* text, LONG count);
+  void InvalidateForNewFrame();
+  void DrawFrame(HDC dc, const RECT& bounds);
+  void DrawEmpty(HDC dc, const RECT& bounds, bool user_mode);
+  void RedrawAll();
+  bool AmbientUserMode() const;
+  COLORREF BackgroundColor() const;
+
+  LONG references_ = 1;
+
+  // The state, in the order the control's description gives it.
+  LONG frame_format_ = vpyFormatBMP;
+  LONG size_mode_ = vpySizeCLIP;
+  OLE_COLOR back_color_ = kDefaultBackColor;
+  Microsoft::WRL::ComPtr<IPictureDisp> picture_;
+  uint32_t version_major_ = 1;
+  uint32_t version_minor_ = 0;
+  FrameBlock current_frame_;  // a checked BMP-variant frame, or null
+  int32_t current_frame_size_ = 0;
+  RECT picture_rect_ = {0, 0, 0, 0};
+
+  HWND window_ = nullptr;
+  AmbientProperties* ambient_ = nullptr;
+};
+
+}  // namespace zu
