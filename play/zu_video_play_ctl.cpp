@@ -9,6 +9,7 @@
 #include "codec/png_frame_decoder.h"
 #include "play/frame_layout.h"
 #include "shell/play_resources.h"
+#include "shell/play_shell.h"
 #include "shell/scoped_gdi.h"
 
 namespace zu {
@@ -98,118 +99,71 @@ ATOM RegisterControlWindowClass(WNDPROC procedure) {
 
 // ---------------------------------------------------------------- creation
 
-HRESULT ZuVideoPlayCtl::Create(REFIID riid, void** object) {
-  if (object == nullptr) return E_POINTER;
-  *object = nullptr;
-  ZuVideoPlayCtl* control = new (std::nothrow) ZuVideoPlayCtl();
-  if (control == nullptr) return E_OUTOFMEMORY;
-  const HRESULT hr = control->QueryInterface(riid, object);
-  control->Release();
-  return hr;
+ZuVideoPlayCtl::ZuVideoPlayCtl(IUnknown* outer)
+    : ComObjectRoot(outer),
+      DualDispatch(PlayControlTypeInfo()),
+      ObjectSafetyImpl(kPlaySafetyOptions),
+      PersistImpl(CLSID_ZuVideoPlay, kPlayPropertyMap,
+                  PersistTarget{static_cast<IZuVideoPlayCtl*>(this), &extent_},
+                  targets_.needs_save),
+      SupportErrorInfoImpl(IID_IZuVideoPlayCtl),
+      ProvideClassInfo2Impl(PlayClassTypeInfo(), DIID__IZuVideoPlayCtlEvents),
+      property_notify_(this, IID_IPropertyNotifySink),
+      stock_(property_notify_, targets_) {
+  AddConnectionPoint(&property_notify_);
 }
 
-ZuVideoPlayCtl::~ZuVideoPlayCtl() { DestroyControlWindow(); }
+HRESULT ZuVideoPlayCtl::Create(REFIID riid, void** object) {
+  return CreateComObject<ZuVideoPlayCtl>(nullptr, riid, object);
+}
+
+HRESULT ZuVideoPlayCtl::CreateInstance(IUnknown* outer, REFIID riid, void** object) {
+  return CreateComObject<ZuVideoPlayCtl>(outer, riid, object);
+}
+
+ZuVideoPlayCtl::~ZuVideoPlayCtl() {
+  DestroyControlWindow();
+  property_notify_.UnadviseAll();
+}
 
 // ---------------------------------------------------------------- IUnknown
 
-STDMETHODIMP ZuVideoPlayCtl::QueryInterface(REFIID riid, void** object) {
-  if (object == nullptr) return E_POINTER;
-  *object = nullptr;
-  if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_IZuVideoPlayCtl) {
-    *object = static_cast<IZuVideoPlayCtl*>(this);
-  } else {
-    return E_NOINTERFACE;
-  }
-  AddRef();
-  return S_OK;
-}
-
-STDMETHODIMP_(ULONG) ZuVideoPlayCtl::AddRef() { return InterlockedIncrement(&references_); }
-
-STDMETHODIMP_(ULONG) ZuVideoPlayCtl::Release() {
-  const LONG left = InterlockedDecrement(&references_);
-  if (left == 0) {
-    // Whatever the destructor releases may call back in; it must not reach zero twice.
-    references_ = 1;
-    delete this;
-  }
-  return static_cast<ULONG>(left);
-}
-
-// ---------------------------------------------------------------- IDispatch
-
-STDMETHODIMP ZuVideoPlayCtl::GetTypeInfoCount(UINT* pctinfo) {
-  if (pctinfo == nullptr) return E_POINTER;
-  *pctinfo = 0;
-  return E_NOTIMPL;
-}
-
-STDMETHODIMP ZuVideoPlayCtl::GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) {
-  if (ppTInfo == nullptr) return E_POINTER;
-  *ppTInfo = nullptr;
-  return E_NOTIMPL;
-}
-
-STDMETHODIMP ZuVideoPlayCtl::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID* rgDispId) {
-  if (rgDispId == nullptr) return E_POINTER;
-  return E_NOTIMPL;
-}
-
-STDMETHODIMP ZuVideoPlayCtl::Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*,
-                                    EXCEPINFO*, UINT*) {
-  return E_NOTIMPL;
+HRESULT ZuVideoPlayCtl::QueryInterfaceInner(REFIID riid, void** object) {
+  using Self = ZuVideoPlayCtl;
+  // The order in which the control's interfaces are listed; the embedding interfaces join later.
+  static const InterfaceEntry kInterfaces[] = {
+      ZU_INTERFACE(IID_IZuVideoPlayCtl, Self, IZuVideoPlayCtl),
+      ZU_INTERFACE_VIA(IID_IDispatch, Self, IDispatch, IZuVideoPlayCtl),
+      ZU_INTERFACE(IID_IObjectSafety, Self, IObjectSafety),
+      ZU_INTERFACE(IID_IPersistPropertyBag, Self, IPersistPropertyBag),
+      ZU_INTERFACE(IID_IPersistStreamInit, Self, IPersistStreamInit),
+      ZU_INTERFACE_VIA(IID_IPersist, Self, IPersist, IPersistStreamInit),
+      ZU_INTERFACE(IID_ISupportErrorInfo, Self, ISupportErrorInfo),
+      ZU_INTERFACE(IID_IConnectionPointContainer, Self, IConnectionPointContainer),
+      ZU_INTERFACE(IID_IPersistStorage, Self, IPersistStorage),
+      ZU_INTERFACE_VIA(IID_IProvideClassInfo, Self, IProvideClassInfo, IProvideClassInfo2),
+      ZU_INTERFACE(IID_IProvideClassInfo2, Self, IProvideClassInfo2),
+      {nullptr, 0}};
+  return QueryInterfaceTable(this, kInterfaces, riid, object);
 }
 
 // ---------------------------------------------------------------- IZuVideoPlayCtl
 
-STDMETHODIMP ZuVideoPlayCtl::put_BackColor(OLE_COLOR clr) {
-  back_color_ = clr;
-  RedrawAll();
-  return S_OK;
-}
+STDMETHODIMP ZuVideoPlayCtl::put_BackColor(OLE_COLOR clr) { return stock_.PutBackColor(clr); }
 
-STDMETHODIMP ZuVideoPlayCtl::get_BackColor(OLE_COLOR* pclr) {
-  if (pclr == nullptr) return E_POINTER;
-  *pclr = back_color_;
-  return S_OK;
-}
+STDMETHODIMP ZuVideoPlayCtl::get_BackColor(OLE_COLOR* pclr) { return stock_.GetBackColor(pclr); }
 
 STDMETHODIMP ZuVideoPlayCtl::putref_Picture(IPictureDisp* pPicture) {
-  picture_ = pPicture;
-  RedrawAll();
-  return S_OK;
+  return stock_.PutRefPicture(pPicture);
 }
 
 // Keeps a copy of the picture, made through its stream form; without one the property is null.
 STDMETHODIMP ZuVideoPlayCtl::put_Picture(IPictureDisp* pPicture) {
-  picture_.Reset();
-  ComPtr<IPersistStream> persist;
-  ULARGE_INTEGER size = {};
-  if (pPicture != nullptr && SUCCEEDED(pPicture->QueryInterface(IID_PPV_ARGS(&persist))) &&
-      SUCCEEDED(persist->GetSizeMax(&size))) {
-    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size.LowPart);
-    ComPtr<IStream> stream;
-    if (memory != nullptr && FAILED(CreateStreamOnHGlobal(memory, TRUE, &stream))) {
-      GlobalFree(memory);
-    }
-    const LARGE_INTEGER start = {};
-    if (stream && SUCCEEDED(persist->Save(stream.Get(), FALSE)) &&
-        SUCCEEDED(stream->Seek(start, STREAM_SEEK_SET, nullptr))) {
-      ComPtr<IPictureDisp> copy;
-      if (SUCCEEDED(OleLoadPicture(stream.Get(), 0, FALSE, IID_IPictureDisp,
-                                   reinterpret_cast<void**>(copy.GetAddressOf())))) {
-        picture_ = std::move(copy);
-      }
-    }
-  }
-  RedrawAll();
-  return S_OK;
+  return stock_.PutPicture(pPicture);
 }
 
 STDMETHODIMP ZuVideoPlayCtl::get_Picture(IPictureDisp** ppPicture) {
-  if (ppPicture == nullptr) return E_POINTER;
-  *ppPicture = nullptr;
-  return picture_.CopyTo(ppPicture);
+  return stock_.GetPicture(ppPicture);
 }
 
 STDMETHODIMP ZuVideoPlayCtl::get_FrameFormat(VpyFrameFormat* pVal) {
@@ -219,7 +173,11 @@ STDMETHODIMP ZuVideoPlayCtl::get_FrameFormat(VpyFrameFormat* pVal) {
 }
 
 STDMETHODIMP ZuVideoPlayCtl::put_FrameFormat(VpyFrameFormat newVal) {
-  frame_format_ = newVal < vpyFormatBMP || newVal > vpyFormatPNG ? vpyFormatBMP : newVal;
+  const LONG value = newVal < vpyFormatBMP || newVal > vpyFormatPNG ? vpyFormatBMP : newVal;
+  if (value != frame_format_) {
+    frame_format_ = value;
+    FireChanged(property_notify_, 1);
+  }
   return S_OK;
 }
 
@@ -235,6 +193,7 @@ STDMETHODIMP ZuVideoPlayCtl::put_SizeMode(VpySizeMode newVal) {
   if (value != size_mode_) {
     picture_rect_ = RECT{0, 0, 0, 0};
     size_mode_ = value;
+    FireChanged(property_notify_, 2);
   }
   return S_OK;
 }
@@ -340,6 +299,7 @@ LRESULT CALLBACK ZuVideoPlayCtl::WindowProc(HWND window, UINT message, WPARAM wp
     control = static_cast<ZuVideoPlayCtl*>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams);
     SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(control));
     control->window_ = window;
+    control->targets_.window = window;
   }
   if (control == nullptr) return DefWindowProcW(window, message, wparam, lparam);
   return control->OnMessage(message, wparam, lparam);
@@ -354,6 +314,7 @@ LRESULT ZuVideoPlayCtl::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_NCDESTROY:
       SetWindowLongPtrW(window, GWLP_USERDATA, 0);
       window_ = nullptr;
+      targets_.window = nullptr;
       break;
     default:
       if (IsReflectedNotification(message)) {
@@ -378,10 +339,6 @@ void ZuVideoPlayCtl::OnPaint(HDC given_dc) {
   OnDraw(dc, client);
   RestoreDC(dc, saved);
   if (given_dc == nullptr) EndPaint(window_, &paint);
-}
-
-void ZuVideoPlayCtl::RedrawAll() {
-  if (window_ != nullptr) InvalidateRect(window_, nullptr, TRUE);
 }
 
 // ---------------------------------------------------------------- drawing
@@ -484,9 +441,9 @@ void ZuVideoPlayCtl::DrawEmpty(HDC dc, const RECT& bounds, bool user_mode) {
 // negative height, which stretches the whole picture over `rect` upright. The other way round, a
 // destination from the bottom with a negative height, draws nothing under Wine 8.
 void ZuVideoPlayCtl::DrawBackgroundPicture(HDC dc, const RECT& rect) noexcept {
-  if (!picture_) return;
+  if (stock_.Picture() == nullptr) return;
   ComPtr<IPicture> picture;
-  if (FAILED(picture_.As(&picture))) return;
+  if (FAILED(stock_.Picture()->QueryInterface(IID_PPV_ARGS(&picture)))) return;
   OLE_XSIZE_HIMETRIC width = 0;
   OLE_YSIZE_HIMETRIC height = 0;
   if (FAILED(picture->get_Width(&width)) || FAILED(picture->get_Height(&height))) return;
@@ -501,7 +458,7 @@ bool ZuVideoPlayCtl::AmbientUserMode() const {
 // A colour that does not translate paints as the default one.
 COLORREF ZuVideoPlayCtl::BackgroundColor() const {
   COLORREF color = 0;
-  if (FAILED(OleTranslateColor(back_color_, nullptr, &color))) color = GetSysColor(COLOR_BTNFACE);
+  if (FAILED(OleTranslateColor(stock_.BackColor(), nullptr, &color))) color = GetSysColor(COLOR_BTNFACE);
   return color;
 }
 

@@ -4,6 +4,11 @@
 // The host's bytes are untrusted (the control is safe for scripting): a frame is taken only when
 // its header, colour table and rows lie within the count, the count within the string, and the
 // bit count is one GDI draws uncompressed. Everything painting reads comes from the kept copy.
+//
+// What every control has comes from the shell: reference counting and aggregation, late binding
+// through the registered type library, object safety, persistence through the play property
+// map, class and error information, the property-notification connection point and the stock
+// properties BackColor and Picture.
 #pragma once
 
 #include <windows.h>
@@ -16,6 +21,13 @@
 
 #include "codec/frame_format.h"
 #include "play/ambient_properties.h"
+#include "shell/class_info.h"
+#include "shell/com_object.h"
+#include "shell/connection_point.h"
+#include "shell/dual_dispatch.h"
+#include "shell/object_safety.h"
+#include "shell/persistence.h"
+#include "shell/stock_properties.h"
 #include "zu_video_play.h"
 
 namespace zu {
@@ -23,26 +35,23 @@ namespace zu {
 // The success flag of RefreshFrame: 1, not VARIANT_TRUE.
 constexpr VARIANT_BOOL kFrameTaken = 1;
 constexpr VARIANT_BOOL kFrameRefused = 0;
-constexpr OLE_COLOR kDefaultBackColor = 0x8000000F;  // COLOR_BTNFACE
+// Two inches square, as extent and natural size.
+constexpr uint32_t kInitialExtent = 5080;
 
-class ZuVideoPlayCtl final : public IZuVideoPlayCtl {
+class ZuVideoPlayCtl final : public ComObjectRoot,
+                             public DualDispatch<IZuVideoPlayCtl>,
+                             public ObjectSafetyImpl,
+                             public PersistImpl,
+                             public SupportErrorInfoImpl,
+                             public ConnectionPointContainerImpl,
+                             public ProvideClassInfo2Impl {
  public:
+  ZU_DELEGATING_UNKNOWN
+
   // A new control with the default state, as `riid`.
   static HRESULT Create(REFIID riid, void** object);
-
-  // ---------------------------------------------------------------- IUnknown
-  STDMETHODIMP QueryInterface(REFIID riid, void** object) override;
-  STDMETHODIMP_(ULONG) AddRef() override;
-  STDMETHODIMP_(ULONG) Release() override;
-
-  // ---------------------------------------------------------------- IDispatch
-  STDMETHODIMP GetTypeInfoCount(UINT* pctinfo) override;
-  STDMETHODIMP GetTypeInfo(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) override;
-  STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid,
-                             DISPID* rgDispId) override;
-  STDMETHODIMP Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags,
-                      DISPPARAMS* pDispParams, VARIANT* pVarResult, EXCEPINFO* pExcepInfo,
-                      UINT* puArgErr) override;
+  // The class table's creation function: with `outer`, an aggregated control's inner unknown.
+  static HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** object);
 
   // ---------------------------------------------------------------- IZuVideoPlayCtl
   STDMETHODIMP put_BackColor(OLE_COLOR clr) override;
@@ -84,9 +93,19 @@ class ZuVideoPlayCtl final : public IZuVideoPlayCtl {
   const RECT& PictureRect() const noexcept { return picture_rect_; }
   int32_t CurrentFrameSize() const noexcept { return current_frame_size_; }
 
+  // What the embedding code keeps up to date for the stock properties (the window is kept here).
+  ControlChangeTargets& ChangeTargets() noexcept { return targets_; }
+  PersistedExtent& Extent() noexcept { return extent_; }
+
+ protected:
+  HRESULT QueryInterfaceInner(REFIID riid, void** object) override;
+
  private:
-  ZuVideoPlayCtl() = default;
-  ~ZuVideoPlayCtl();
+  template <class T>
+  friend HRESULT CreateComObject(IUnknown* outer, REFIID riid, void** object);
+
+  explicit ZuVideoPlayCtl(IUnknown* outer);
+  ~ZuVideoPlayCtl() override;
   ZuVideoPlayCtl(const ZuVideoPlayCtl&) = delete;
   ZuVideoPlayCtl& operator=(const ZuVideoPlayCtl&) = delete;
 
@@ -99,17 +118,18 @@ class ZuVideoPlayCtl final : public IZuVideoPlayCtl {
   void InvalidateForNewFrame();
   void DrawFrame(HDC dc, const RECT& bounds);
   void DrawEmpty(HDC dc, const RECT& bounds, bool user_mode);
-  void RedrawAll();
   bool AmbientUserMode() const;
   COLORREF BackgroundColor() const;
 
-  LONG references_ = 1;
+  ConnectionPoint property_notify_;
+  ControlChangeTargets targets_;
+  PersistedExtent extent_ = {kInitialExtent, kInitialExtent};
 
-  // The state, in the order the control's description gives it.
+  // The state, in the order the control's description gives it; BackColor and Picture are held
+  // by the stock properties.
   LONG frame_format_ = vpyFormatBMP;
   LONG size_mode_ = vpySizeCLIP;
-  OLE_COLOR back_color_ = kDefaultBackColor;
-  Microsoft::WRL::ComPtr<IPictureDisp> picture_;
+  StockProperties stock_;
   uint32_t version_major_ = 1;
   uint32_t version_minor_ = 0;
   FrameBlock current_frame_;  // a checked BMP-variant frame, or null

@@ -1,0 +1,140 @@
+// Sinks a container would connect to a control, recording every call in order. They live on
+// the test's stack: their reference count is only watched, never used to destroy them.
+#pragma once
+
+#include <windows.h>
+
+#include <ocidl.h>
+#include <olectl.h>
+
+#include <string>
+#include <vector>
+
+namespace zu::test {
+
+// IUnknown for a stack object that answers `Iface` (and IUnknown) only.
+template <class Iface>
+class StackObject : public Iface {
+ public:
+  explicit StackObject(const IID& iid) : iid_(iid) {}
+  virtual ~StackObject() = default;
+
+  STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
+    if (object == nullptr) return E_POINTER;
+    *object = nullptr;
+    if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, iid_)) return E_NOINTERFACE;
+    AddRef();
+    *object = static_cast<Iface*>(this);
+    return S_OK;
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(++references); }
+  STDMETHODIMP_(ULONG) Release() override { return static_cast<ULONG>(--references); }
+
+  LONG references = 1;
+
+ private:
+  IID iid_;
+};
+
+// Records "request <dispid>" and "changed <dispid>" into a log it may share with other sinks.
+class PropertySink final : public StackObject<IPropertyNotifySink> {
+ public:
+  explicit PropertySink(std::vector<std::string>* log, std::string name = "sink")
+      : StackObject(IID_IPropertyNotifySink), log_(log), name_(std::move(name)) {}
+
+  STDMETHODIMP OnChanged(DISPID dispid) override {
+    log_->push_back(name_ + " changed " + std::to_string(dispid));
+    return S_OK;
+  }
+  STDMETHODIMP OnRequestEdit(DISPID dispid) override {
+    log_->push_back(name_ + " request " + std::to_string(dispid));
+    return refuse ? S_FALSE : S_OK;
+  }
+
+  bool refuse = false;
+
+ private:
+  std::vector<std::string>* log_;
+  std::string name_;
+};
+
+// Records "view <aspect> <index>" for OnViewChange; other notices are not expected.
+class ViewSink final : public StackObject<IAdviseSink> {
+ public:
+  explicit ViewSink(std::vector<std::string>* log) : StackObject(IID_IAdviseSink), log_(log) {}
+
+  STDMETHODIMP_(void) OnDataChange(FORMATETC*, STGMEDIUM*) override { log_->push_back("data"); }
+  STDMETHODIMP_(void) OnViewChange(DWORD aspect, LONG index) override {
+    log_->push_back("view " + std::to_string(aspect) + " " + std::to_string(index));
+  }
+  STDMETHODIMP_(void) OnRename(IMoniker*) override { log_->push_back("rename"); }
+  STDMETHODIMP_(void) OnSave() override { log_->push_back("save"); }
+  STDMETHODIMP_(void) OnClose() override { log_->push_back("close"); }
+
+ private:
+  std::vector<std::string>* log_;
+};
+
+// Records "data-change <flags>" for SendOnDataChange and which data object was named.
+class DataAdviseHolderFake final : public StackObject<IDataAdviseHolder> {
+ public:
+  explicit DataAdviseHolderFake(std::vector<std::string>* log)
+      : StackObject(IID_IDataAdviseHolder), log_(log) {}
+
+  STDMETHODIMP Advise(IDataObject*, FORMATETC*, DWORD, IAdviseSink*, DWORD*) override {
+    return E_NOTIMPL;
+  }
+  STDMETHODIMP Unadvise(DWORD) override { return E_NOTIMPL; }
+  STDMETHODIMP EnumAdvise(IEnumSTATDATA**) override { return E_NOTIMPL; }
+  STDMETHODIMP SendOnDataChange(IDataObject* data, DWORD, DWORD flags) override {
+    log_->push_back("data-change " + std::to_string(flags));
+    named = data;
+    return S_OK;
+  }
+
+  IDataObject* named = nullptr;
+
+ private:
+  std::vector<std::string>* log_;
+};
+
+// An event sink: records each Invoke's member, argument types and count, and may unadvise
+// itself from inside the call.
+class DispatchSink final : public StackObject<IDispatch> {
+ public:
+  DispatchSink(std::vector<std::string>* log, std::string name)
+      : StackObject(IID_IDispatch), log_(log), name_(std::move(name)) {}
+
+  STDMETHODIMP GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
+  STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+  STDMETHODIMP Invoke(DISPID member, REFIID, LCID locale, WORD flags, DISPPARAMS* params,
+                      VARIANT* result, EXCEPINFO* exception, UINT* argument_error) override {
+    std::string entry = name_ + " " + std::to_string(member) + " locale " + std::to_string(locale) +
+                        " flags " + std::to_string(flags) + " args";
+    for (UINT i = 0; params && i < params->cArgs; ++i) {
+      entry += " " + std::to_string(V_VT(&params->rgvarg[i]));
+    }
+    entry += " named " + std::to_string(params ? params->cNamedArgs : 0u);
+    entry += result ? " result" : "";
+    entry += exception || argument_error ? " error-out" : "";
+    log_->push_back(entry);
+    if (result) {
+      // The control must clear what a sink leaves here before the next sink's call.
+      if (V_VT(result) != VT_EMPTY) log_->push_back("result not cleared");
+      V_VT(result) = VT_BSTR;
+      V_BSTR(result) = SysAllocString(L"left by the sink");
+    }
+    if (unadvise_from) unadvise_from->Unadvise(cookie);
+    return S_OK;
+  }
+
+  IConnectionPoint* unadvise_from = nullptr;  // unadvise `cookie` there during the call
+  DWORD cookie = 0;
+
+ private:
+  std::vector<std::string>* log_;
+  std::string name_;
+};
+
+}  // namespace zu::test
