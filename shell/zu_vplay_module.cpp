@@ -8,6 +8,7 @@
 #include "shell/class_table.h"
 #include "shell/module.h"
 #include "shell/registrar.h"
+#include "shell/zu_video_play_ppg.h"
 #include "shell/zu_vplay_resources.h"
 #include "zu_video_play.h"
 
@@ -17,7 +18,7 @@ namespace {
 zu::ClassEntry g_classes[] = {
     {&CLSID_ZuVideoPlay, ZU_IDR_PLAY_CONTROL_SCRIPT, zu::ZuVideoPlayCtl::CreateInstance, nullptr},
     // The property page comes later; until then its class object answers E_NOTIMPL.
-    {&CLSID_ZuVPlayPpg, ZU_IDR_PLAY_PAGE_SCRIPT, zu::CreateNothing, nullptr},
+    {&CLSID_ZuVPlayPpg, ZU_IDR_PLAY_PAGE_SCRIPT, zu::CreateZuVideoPlayPpg, nullptr},
 };
 
 }  // namespace

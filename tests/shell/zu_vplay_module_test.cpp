@@ -2,6 +2,7 @@
 // version blocks and strings, and its class objects and unloading through the exports.
 #include <windows.h>
 
+#include <ocidl.h>
 #include <wrl/client.h>
 
 #include <gtest/gtest.h>
@@ -195,12 +196,24 @@ TEST_F(ZuVPlayModule, GivesClassObjectsForItsTwoClassesOnly) {
   EXPECT_EQ(dll_.DllGetClassObject(CLSID_ZuVideoPlay, IID_IClassFactory, nullptr), E_POINTER);
 }
 
-TEST_F(ZuVPlayModule, ThePageClassCreatesNothingYet) {
-  ComPtr<IClassFactory> page;
-  ASSERT_EQ(dll_.DllGetClassObject(CLSID_ZuVPlayPpg, IID_IClassFactory, &page), S_OK);
-  ComPtr<IUnknown> object;
-  EXPECT_EQ(page->CreateInstance(nullptr, IID_IUnknown, &object), E_NOTIMPL);
-  EXPECT_EQ(object, nullptr);
+TEST_F(ZuVPlayModule, ThePageClassCreatesAPropertyPageThatHoldsTheModule) {
+  ComPtr<IClassFactory> page_class;
+  ASSERT_EQ(dll_.DllGetClassObject(CLSID_ZuVPlayPpg, IID_IClassFactory, &page_class), S_OK);
+  ComPtr<IPropertyPage> page;
+  ASSERT_EQ(page_class->CreateInstance(nullptr, IID_IPropertyPage, &page), S_OK);
+  page_class.Reset();
+  // A live page keeps the library loaded, like a live control.
+  EXPECT_EQ(dll_.DllCanUnloadNow(), S_FALSE);
+  PROPPAGEINFO info = {};
+  info.cb = sizeof info;
+  ASSERT_EQ(page->GetPageInfo(&info), S_OK);
+  EXPECT_GT(info.size.cx, 0);
+  EXPECT_GT(info.size.cy, 0);
+  CoTaskMemFree(info.pszTitle);
+  CoTaskMemFree(info.pszDocString);
+  CoTaskMemFree(info.pszHelpFile);
+  page.Reset();
+  EXPECT_EQ(dll_.DllCanUnloadNow(), S_OK);
 }
 
 TEST_F(ZuVPlayModule, CannotUnloadWhileAClassObjectIsHeldOrTheServerLocked) {
