@@ -9,8 +9,11 @@
 #include "codec/png_frame_decoder.h"
 #include "play/frame_layout.h"
 #include "shell/play_resources.h"
+#include "shell/control_window_class.h"
 #include "shell/play_shell.h"
 #include "shell/scoped_gdi.h"
+#include "shell/about_box.h"
+#include "shell/play_dialog_ids.h"
 
 namespace zu {
 namespace {
@@ -18,7 +21,6 @@ namespace {
 using Microsoft::WRL::ComPtr;
 
 constexpr DWORD kWindowStyle = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
-constexpr UINT kClassStyle = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
 constexpr int kIconOffset = 8;
 
 // Containers reflect these notifications back to the control at kReflectBase + message.
@@ -72,29 +74,6 @@ FrameLayoutResult LayoutFrame(const uint8_t* frame, LONG size_mode, const RECT& 
   return ComputeFrameLayout(header.biWidth, height, size_mode, ToFrameRect(target));
 }
 
-// The class of every control window, registered once per process. It is named from the address
-// of its description, in the form containers know from other controls' windows.
-ATOM RegisterControlWindowClass(WNDPROC procedure) {
-  struct Record {
-    WNDCLASSEXW description;
-    wchar_t name[16];
-  };
-  static Record record;
-  static const ATOM atom = [procedure] {
-    std::swprintf(record.name, sizeof record.name / sizeof record.name[0], L"ATL:%8.8X",
-                  static_cast<unsigned>(reinterpret_cast<uintptr_t>(&record.description)));
-    record.description.cbSize = sizeof record.description;
-    record.description.style = kClassStyle;
-    record.description.lpfnWndProc = procedure;
-    record.description.hInstance = ControlModule();
-    record.description.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    record.description.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-    record.description.lpszClassName = record.name;
-    return RegisterClassExW(&record.description);
-  }();
-  return atom;
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------- creation
@@ -103,6 +82,9 @@ ZuVideoPlayCtl::ZuVideoPlayCtl(IUnknown* outer)
     : ComObjectRoot(outer),
       DualDispatch(PlayControlTypeInfo()),
       ObjectSafetyImpl(kPlaySafetyOptions),
+      OleControlImpl(OleControlSettings{&CLSID_ZuVideoPlay, kPlayPropertyMap,
+                                        SIZEL{kInitialExtent, kInitialExtent}, kOpaqueViewStatus},
+                     targets_, extent_),
       PersistImpl(CLSID_ZuVideoPlay, kPlayPropertyMap,
                   PersistTarget{static_cast<IZuVideoPlayCtl*>(this), &extent_},
                   targets_.needs_save),
@@ -123,6 +105,7 @@ HRESULT ZuVideoPlayCtl::CreateInstance(IUnknown* outer, REFIID riid, void** obje
 
 ZuVideoPlayCtl::~ZuVideoPlayCtl() {
   DestroyControlWindow();
+  ReleaseSiteObjects();
   property_notify_.UnadviseAll();
 }
 
@@ -130,17 +113,29 @@ ZuVideoPlayCtl::~ZuVideoPlayCtl() {
 
 HRESULT ZuVideoPlayCtl::QueryInterfaceInner(REFIID riid, void** object) {
   using Self = ZuVideoPlayCtl;
-  // The order in which the control's interfaces are listed; the embedding interfaces join later.
+  // The order in which the control's interfaces are listed.
   static const InterfaceEntry kInterfaces[] = {
       ZU_INTERFACE(IID_IZuVideoPlayCtl, Self, IZuVideoPlayCtl),
       ZU_INTERFACE_VIA(IID_IDispatch, Self, IDispatch, IZuVideoPlayCtl),
       ZU_INTERFACE(IID_IObjectSafety, Self, IObjectSafety),
+      ZU_INTERFACE(IID_IViewObjectEx, Self, IViewObjectEx),
+      ZU_INTERFACE_VIA(IID_IViewObject2, Self, IViewObject2, IViewObjectEx),
+      ZU_INTERFACE_VIA(IID_IViewObject, Self, IViewObject, IViewObjectEx),
+      ZU_INTERFACE(IID_IOleInPlaceObjectWindowless, Self, IOleInPlaceObjectWindowless),
+      ZU_INTERFACE_VIA(IID_IOleInPlaceObject, Self, IOleInPlaceObject, IOleInPlaceObjectWindowless),
+      ZU_INTERFACE_VIA(IID_IOleWindow, Self, IOleWindow, IOleInPlaceObjectWindowless),
+      ZU_INTERFACE(IID_IOleInPlaceActiveObject, Self, IOleInPlaceActiveObject),
+      ZU_INTERFACE(IID_IOleControl, Self, IOleControl),
+      ZU_INTERFACE(IID_IOleObject, Self, IOleObject),
       ZU_INTERFACE(IID_IPersistPropertyBag, Self, IPersistPropertyBag),
       ZU_INTERFACE(IID_IPersistStreamInit, Self, IPersistStreamInit),
       ZU_INTERFACE_VIA(IID_IPersist, Self, IPersist, IPersistStreamInit),
       ZU_INTERFACE(IID_ISupportErrorInfo, Self, ISupportErrorInfo),
       ZU_INTERFACE(IID_IConnectionPointContainer, Self, IConnectionPointContainer),
+      ZU_INTERFACE(IID_ISpecifyPropertyPages, Self, ISpecifyPropertyPages),
+      ZU_INTERFACE(IID_IQuickActivate, Self, IQuickActivate),
       ZU_INTERFACE(IID_IPersistStorage, Self, IPersistStorage),
+      ZU_INTERFACE(IID_IDataObject, Self, IDataObject),
       ZU_INTERFACE_VIA(IID_IProvideClassInfo, Self, IProvideClassInfo, IProvideClassInfo2),
       ZU_INTERFACE(IID_IProvideClassInfo2, Self, IProvideClassInfo2),
       {nullptr, 0}};
@@ -233,7 +228,9 @@ STDMETHODIMP ZuVideoPlayCtl::get_Version(LONG* pVal) {
 // Exists so that stored properties can be written back; the version is the code's own.
 STDMETHODIMP ZuVideoPlayCtl::put_Version(LONG) { return S_OK; }
 
-STDMETHODIMP ZuVideoPlayCtl::AboutBox() { return E_NOTIMPL; }
+STDMETHODIMP ZuVideoPlayCtl::AboutBox() {
+  return RunControlAboutBox(ControlModule(), ZU_IDD_PLAY_ABOUT);
+}
 
 // ---------------------------------------------------------------- frame intake
 
@@ -280,7 +277,7 @@ void ZuVideoPlayCtl::InvalidateForNewFrame() {
 
 HWND ZuVideoPlayCtl::CreateControlWindow(HWND parent, const RECT& position) noexcept {
   if (window_ != nullptr) return nullptr;
-  const ATOM window_class = RegisterControlWindowClass(&ZuVideoPlayCtl::WindowProc);
+  const ATOM window_class = RegisterControlWindowClass(&ZuVideoPlayCtl::WindowProc, ControlModule());
   if (window_class == 0) return nullptr;
   // window_ is set by WM_NCCREATE, so that messages sent during creation find the control.
   return CreateWindowExW(0, MAKEINTATOM(window_class), nullptr, kWindowStyle, position.left,
@@ -311,6 +308,16 @@ LRESULT ZuVideoPlayCtl::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_PAINT:
       OnPaint(reinterpret_cast<HDC>(wparam));
       return 0;
+    // Focus and mouse activation tell the container, then go on to default processing.
+    case WM_SETFOCUS:
+      OnSetFocus();
+      break;
+    case WM_KILLFOCUS:
+      OnKillFocus(reinterpret_cast<HWND>(wparam));
+      break;
+    case WM_MOUSEACTIVATE:
+      OnMouseActivate();
+      break;
     case WM_NCDESTROY:
       SetWindowLongPtrW(window, GWLP_USERDATA, 0);
       window_ = nullptr;

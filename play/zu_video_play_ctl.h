@@ -7,8 +7,9 @@
 //
 // What every control has comes from the shell: reference counting and aggregation, late binding
 // through the registered type library, object safety, persistence through the play property
-// map, class and error information, the property-notification connection point and the stock
-// properties BackColor and Picture.
+// map, class and error information, the property-notification connection point, the stock
+// properties BackColor and Picture, and the embedding interfaces (site, in-place activation in a
+// window of its own, drawing, verbs).
 #pragma once
 
 #include <windows.h>
@@ -26,6 +27,7 @@
 #include "shell/connection_point.h"
 #include "shell/dual_dispatch.h"
 #include "shell/object_safety.h"
+#include "shell/ole_control.h"
 #include "shell/persistence.h"
 #include "shell/stock_properties.h"
 #include "zu_video_play.h"
@@ -41,6 +43,7 @@ constexpr uint32_t kInitialExtent = 5080;
 class ZuVideoPlayCtl final : public ComObjectRoot,
                              public DualDispatch<IZuVideoPlayCtl>,
                              public ObjectSafetyImpl,
+                             public OleControlImpl,
                              public PersistImpl,
                              public SupportErrorInfoImpl,
                              public ConnectionPointContainerImpl,
@@ -72,20 +75,21 @@ class ZuVideoPlayCtl final : public ComObjectRoot,
   STDMETHODIMP AboutBox() override;
 
   // ---------------------------------------------------------------- container side
-  // Where ambient properties come from; not owned, may be null (design mode).
+  // Where ambient properties come from: the client site unless a test says otherwise; not owned,
+  // may be null (design mode).
   void SetAmbientProperties(AmbientProperties* ambient) noexcept { ambient_ = ambient; }
 
   // The control's child window in `parent` at `position` (parent client coordinates). Null when
   // there is one already or the window cannot be made.
-  HWND CreateControlWindow(HWND parent, const RECT& position) noexcept;
-  void DestroyControlWindow() noexcept;
-  HWND Window() const noexcept { return window_; }
+  HWND CreateControlWindow(HWND parent, const RECT& position) noexcept override;
+  void DestroyControlWindow() noexcept override;
+  HWND Window() const noexcept override { return window_; }
 
   // Paints the control into `dc` (in pixels) within `bounds`. With a window the frame is placed
   // in the window's client area and the picture rectangle remembered; without one (printing,
   // metafiles) it is placed in `bounds` and the picture rectangle, which is in the window's
   // coordinates, is neither used nor changed. Always S_OK.
-  HRESULT OnDraw(HDC dc, const RECT& bounds) noexcept;
+  HRESULT OnDraw(HDC dc, const RECT& bounds) noexcept override;
   // Stretches Picture, if any, over `rect` the right way up.
   void DrawBackgroundPicture(HDC dc, const RECT& rect) noexcept;
 
@@ -136,8 +140,19 @@ class ZuVideoPlayCtl final : public ComObjectRoot,
   int32_t current_frame_size_ = 0;
   RECT picture_rect_ = {0, 0, 0, 0};
 
+  // Ambient properties as the client site answers them; a site that cannot counts as design mode.
+  class SiteAmbients final : public AmbientProperties {
+   public:
+    explicit SiteAmbients(const OleControlImpl& control) : control_(control) {}
+    bool UserMode() override { return control_.AmbientUserMode().value_or(false); }
+
+   private:
+    const OleControlImpl& control_;
+  };
+
   HWND window_ = nullptr;
-  AmbientProperties* ambient_ = nullptr;
+  SiteAmbients site_ambients_{*this};
+  AmbientProperties* ambient_ = &site_ambients_;
 };
 
 }  // namespace zu

@@ -3,12 +3,15 @@
 // each close of a captioned window costs about two seconds, so the cases are few and full.
 #include <windows.h>
 
+#include <wrl/client.h>
+
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <map>
 #include <string>
 
+#include "play/zu_video_play_ctl.h"
 #include "shell/about_box.h"
 #include "shell/play_dialog_ids.h"
 #include "tests/support/modal_watcher.h"
@@ -151,6 +154,18 @@ TEST_F(AboutBoxTest, ControlEntryReturnsSOkAfterTheBoxCloses) {
   ASSERT_TRUE(watcher.WaitFor(1, std::chrono::milliseconds(0))) << "returned before any box";
   EXPECT_EQ(watcher.Seen().at(0).caption, kCaption);
   EXPECT_EQ(FindThreadDialog(), nullptr);
+}
+
+// The control's own AboutBox opens the same box through the automation interface.
+TEST_F(AboutBoxTest, ThePlayControlsAboutBoxShowsTheBoxAndReturnsSOk) {
+  Microsoft::WRL::ComPtr<IZuVideoPlayCtl> control;
+  ASSERT_EQ(ZuVideoPlayCtl::Create(IID_IZuVideoPlayCtl, &control), S_OK);
+  ModalWatcher watcher;
+  watcher.SetAnswer(IDOK);
+  EXPECT_EQ(control->AboutBox(), S_OK);
+  ASSERT_TRUE(watcher.WaitFor(1, std::chrono::milliseconds(0))) << "returned before any box";
+  EXPECT_EQ(watcher.Seen().at(0).caption, kCaption);
+  EXPECT_EQ(watcher.Seen().at(0).answer, IDOK);
 }
 
 TEST_F(AboutBoxTest, MissingTemplateShowsNothing) {
