@@ -14,14 +14,13 @@
 #include <vector>
 
 #include "play/zu_video_play_ctl.h"
+#include "tests/support/regsvr32.h"
 #include "tests/support/test_container.h"
 
 namespace zu::test {
 
 // The DLL beside this program.
 std::wstring PlayDllPath();
-// regsvr32 of this program's bitness, silently; its exit code, or -1.
-int RunRegsvr32(const std::wstring& arguments);
 
 // The log without ambient reads: painting reads UserMode whenever the window is painted.
 std::vector<std::string> WithoutAmbients(const std::vector<std::string>& entries);

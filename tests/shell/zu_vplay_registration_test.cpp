@@ -18,12 +18,15 @@
 #include "tests/shell/com_assertions.h"
 #include "tests/shell/registry_sandbox.h"
 #include "tests/shell/zu_vplay_dll.h"
+#include "tests/support/regsvr32.h"
 #include "zu_video_play.h"
 
 using Microsoft::WRL::ComPtr;
 
 namespace zu {
 namespace {
+
+using test::RunRegsvr32;
 
 using test::EntryDifference;
 using test::ExpectJapanese;
@@ -324,26 +327,6 @@ TEST_F(ZuVPlayRegistration, ATypeLibraryFileBesideAModuleWithoutOneIsRegistered)
 }
 
 
-// Runs regsvr32 of this program's bitness silently; its exit code, or -1.
-int RunRegsvr32(const std::wstring& arguments) {
-  wchar_t system[MAX_PATH];
-  GetSystemDirectoryW(system, MAX_PATH);
-  std::wstring command = L"\"" + std::wstring(system) + L"\\regsvr32.exe\" /s " + arguments;
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process = {};
-  if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                      &process)) {
-    return -1;
-  }
-  DWORD code = static_cast<DWORD>(-1);
-  if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0) {
-    GetExitCodeProcess(process.hProcess, &code);
-  }
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  return static_cast<int>(code);
-}
 
 class Regsvr32 : public ::testing::Test {
  protected:
