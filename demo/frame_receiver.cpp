@@ -1,0 +1,155 @@
+#include "demo/frame_receiver.h"
+
+#include <utility>
+
+#include "demo/wire_protocol.h"
+
+namespace zu {
+namespace {
+
+constexpr size_t kReadChunk = 256 * 1024;
+
+}  // namespace
+
+FrameReceiver::FrameReceiver(HWND notify, UINT message, const ReceiverOptions& options)
+    : notify_(notify), message_(message), options_(options) {
+  stop_event_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+}
+
+FrameReceiver::~FrameReceiver() {
+  Stop();
+  if (stop_event_) CloseHandle(stop_event_);
+}
+
+void FrameReceiver::Start() {
+  if (worker_.joinable() || stop_event_ == nullptr) return;
+  worker_ = std::thread([this] { Run(); });
+}
+
+void FrameReceiver::Stop() {
+  if (stop_event_) SetEvent(stop_event_);
+  {
+    // A blocked recv returns once the connection is shut down.
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (socket_.Valid()) shutdown(socket_.Get(), SD_BOTH);
+  }
+  if (worker_.joinable()) worker_.join();
+}
+
+std::vector<WireFrame> FrameReceiver::TakeFrames() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::vector<WireFrame> out;
+  out.reserve(frames_.size());
+  for (WireFrame& frame : frames_) out.push_back(std::move(frame));
+  frames_.clear();
+  return out;
+}
+
+std::vector<std::string> FrameReceiver::TakeNotes() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return std::exchange(notes_, {});
+}
+
+ReceiverCounts FrameReceiver::Counts() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return counts_;
+}
+
+bool FrameReceiver::ReadStream(SOCKET s) {
+  FrameReader reader;
+  std::vector<uint8_t> chunk(kReadChunk);
+  std::vector<uint8_t> frame;
+  for (;;) {
+    const int got = recv(s, reinterpret_cast<char*>(chunk.data()), static_cast<int>(chunk.size()), 0);
+    if (got <= 0) {
+      if (WaitForSingleObject(stop_event_, 0) == WAIT_OBJECT_0) return true;
+      const WireError error = got == 0 ? reader.Finish() : WireError::kCutShort;
+      if (error == WireError::kNone) return true;
+      Note(std::string("protocol error: ") + DescribeWireError(error) + " (" +
+           std::to_string(reader.partial_bytes()) + " of " + std::to_string(reader.last_count()) +
+           " bytes" + (got < 0 ? ", connection failed" : "") + ")");
+      return false;
+    }
+    const WireError error = reader.Feed(chunk.data(), static_cast<size_t>(got));
+    while (reader.PopFrame(&frame)) Deliver(std::move(frame));
+    if (error != WireError::kNone) {
+      Note(std::string("protocol error: ") + DescribeWireError(error) + " (count " +
+           std::to_string(reader.last_count()) + ")");
+      return false;
+    }
+  }
+}
+
+void FrameReceiver::Deliver(std::vector<uint8_t>&& bytes) {
+  WireFrame frame;
+  frame.count = static_cast<uint32_t>(bytes.size());
+  // The string's storage holds exactly the frame's bytes; the count travels beside it.
+  frame.data.Reset(SysAllocStringByteLen(reinterpret_cast<const char*>(bytes.data()), frame.count));
+  bool was_empty = false;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    counts_.frames++;
+    counts_.bytes += frame.count;
+    if (frame.data.Get() == nullptr) {
+      notes_.push_back("out of memory for a frame of " + std::to_string(frame.count) + " bytes");
+      return;
+    }
+    while (frames_.size() >= options_.queue_limit && !frames_.empty()) {
+      frames_.pop_front();
+      counts_.dropped++;
+    }
+    was_empty = frames_.empty();
+    frames_.push_back(std::move(frame));
+  }
+  if (was_empty) Post();
+}
+
+void FrameReceiver::Note(std::string line) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    notes_.push_back(std::move(line));
+  }
+  Post();
+}
+
+void FrameReceiver::Post() { PostMessageW(notify_, message_, 0, 0); }
+
+void FrameReceiver::Run() {
+  bool first = true;
+  int reconnects_left = options_.reconnects;
+  for (;;) {
+    UniqueSocket s;
+    const DWORD start = GetTickCount();
+    const DWORD patience = first ? options_.first_connect_ms : options_.reconnect_delay_ms * 5;
+    while (!(s = ConnectLoopback(options_.port)).Valid()) {
+      if (GetTickCount() - start >= patience ||
+          WaitForSingleObject(stop_event_, options_.reconnect_delay_ms) == WAIT_OBJECT_0) {
+        break;
+      }
+    }
+    if (WaitForSingleObject(stop_event_, 0) == WAIT_OBJECT_0) break;
+    if (!s.Valid()) {
+      Note("no sender on port " + std::to_string(options_.port));
+      break;
+    }
+    first = false;
+    SOCKET raw = s.Get();
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      counts_.connections++;
+      socket_ = std::move(s);
+    }
+    const bool clean = ReadStream(raw);
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      socket_.Reset();
+      if (!clean) counts_.protocol_errors++;
+    }
+    if (clean || reconnects_left-- <= 0) break;
+    if (WaitForSingleObject(stop_event_, options_.reconnect_delay_ms) == WAIT_OBJECT_0) break;
+  }
+  finished_ = true;
+  Post();
+}
+
+}  // namespace zu
