@@ -400,6 +400,10 @@ void ZuVideoPlayCtl::DrawFrame(HDC dc, const RECT& bounds) {
   {
     ScopedSelectPalette select_palette(dc, palette.get());
     if (palette) RealizePalette(dc);
+    // A DC's default mode ANDs the rows and columns that shrinking drops, which darkens a
+    // camera picture into a grid; dropping them cleanly keeps the colours. The caller's mode is
+    // put back afterwards.
+    ScopedStretchMode stretch_mode(dc, COLORONCOLOR);
 
     RECT target = bounds;
     if (windowed) GetClientRect(window_, &target);

@@ -67,4 +67,19 @@ class ScopedSelectPalette {
   HPALETTE previous_;
 };
 
+// Sets a DC's stretching mode for a scope and puts the caller's back.
+class ScopedStretchMode {
+ public:
+  ScopedStretchMode(HDC dc, int mode) : dc_(dc), previous_(SetStretchBltMode(dc, mode)) {}
+  ~ScopedStretchMode() {
+    if (previous_ != 0) SetStretchBltMode(dc_, previous_);
+  }
+  ScopedStretchMode(const ScopedStretchMode&) = delete;
+  ScopedStretchMode& operator=(const ScopedStretchMode&) = delete;
+
+ private:
+  HDC dc_;
+  int previous_;
+};
+
 }  // namespace zu

@@ -97,6 +97,30 @@ TEST_P(PaintDepth, ZoomAndStretchScaleTheWholeFrameUpright) {
 
 INSTANTIATE_TEST_SUITE_P(Depths, PaintDepth, ::testing::ValuesIn(kDepths), DepthName);
 
+// Shrinking must drop columns, not merge them: red and green merged by the DC's default mode
+// come out black. The DC keeps the stretching mode its owner gave it.
+TEST_F(PlayControlTest, ShrinkingKeepsTheFramesColoursAndTheCallersStretchMode) {
+  OpenWindow();
+  const Bytes frame = BuildFrame(2 * kWidth, 4, 24, 0, [](int x, int) {
+    return x % 2 ? 0xFF0000u : 0x00FF00u;
+  });
+  ASSERT_EQ(Refresh(frame), 1);
+  play_->put_SizeMode(vpySizeSTRETCH);
+  Canvas canvas(kWidth, kHeight);
+  const int callers_mode = GetStretchBltMode(canvas.dc());
+  ASSERT_NE(callers_mode, COLORONCOLOR);
+  Paint(canvas);
+  int other = 0;
+  for (int y = 2; y < kHeight - 2; ++y) {
+    for (int x = 2; x < kWidth - 2; ++x) {
+      const uint32_t c = canvas.At(x, y);
+      if (c != DrawnColor(frame, 0, 0) && c != DrawnColor(frame, 1, 0)) ++other;
+    }
+  }
+  EXPECT_EQ(other, 0) << "pixels in neither of the frame's colours";
+  EXPECT_EQ(GetStretchBltMode(canvas.dc()), callers_mode);
+}
+
 // 150 x 101 cuts one row: the source starts at (0, 0) unstretched, the case in which GDI takes a
 // top-down frame's source from its top.
 TEST_F(PlayControlTest, TopDownFramesDrawAsTheirBottomUpTwins) {
