@@ -243,25 +243,16 @@ int main(int argc, char** argv) {
     const std::string_view value = argv[++i];
     bool ok = true;
     if (name == "--port") {
-      const auto v = ParseNumber(value, 1, 65535);
-      ok = have_port = v.has_value();
-      if (ok) options.port = static_cast<uint16_t>(*v);
+      ok = StoreOption(ParseNumber(value, 1, 65535), &options.port);
+      have_port = ok;
     } else if (name == "--format") {
-      const auto v = ParseWireFormat(value);
-      ok = v.has_value();
-      if (ok) options.format = *v;
+      ok = StoreOption(ParseWireFormat(value), &options.format);
     } else if (name == "--mode") {
-      const auto v = ParseSizeMode(value);
-      ok = v.has_value();
-      if (ok) options.size_mode = *v;
+      ok = StoreOption(ParseSizeMode(value), &options.size_mode);
     } else if (name == "--size") {
-      const auto v = ParseFrameSize(value);
-      ok = v.has_value();
-      if (ok) options.size = *v;
+      ok = StoreOption(ParseFrameSize(value), &options.size);
     } else if (name == "--seconds") {
-      const auto v = ParseNumber(value, 1, 3600);
-      ok = v.has_value();
-      if (ok) options.seconds = *v;
+      ok = StoreOption(ParseNumber(value, 1, 3600), &options.seconds);
     } else if (name == "--screenshot") {
       options.screenshot = Widen(value);
     } else {

@@ -23,4 +23,11 @@ std::optional<int32_t> ParseSizeMode(std::string_view text);
 // A whole number from `low` to `high`.
 std::optional<int64_t> ParseNumber(std::string_view text, int64_t low, int64_t high);
 
+// Stores a parsed option value in its field; false when the text did not parse.
+template <class Value, class Field>
+bool StoreOption(const std::optional<Value>& parsed, Field* field) {
+  if (parsed) *field = static_cast<Field>(*parsed);
+  return parsed.has_value();
+}
+
 }  // namespace zu

@@ -138,37 +138,21 @@ int main(int argc, char** argv) {
     const std::string_view value = argv[++i];
     bool ok = true;
     if (name == "--port") {
-      const auto v = ParseNumber(value, 0, 65535);
-      ok = v.has_value();
-      if (ok) options.port = static_cast<uint16_t>(*v);
+      ok = StoreOption(ParseNumber(value, 0, 65535), &options.port);
     } else if (name == "--format") {
-      const auto v = ParseWireFormat(value);
-      ok = v.has_value();
-      if (ok) options.format = *v;
+      ok = StoreOption(ParseWireFormat(value), &options.format);
     } else if (name == "--size") {
-      const auto v = ParseFrameSize(value);
-      ok = v.has_value();
-      if (ok) options.size = *v;
+      ok = StoreOption(ParseFrameSize(value), &options.size);
     } else if (name == "--rate") {
-      const auto v = ParseNumber(value, 1, 1000);
-      ok = v.has_value();
-      if (ok) options.rate = *v;
+      ok = StoreOption(ParseNumber(value, 1, 1000), &options.rate);
     } else if (name == "--seconds") {
-      const auto v = ParseNumber(value, 1, 3600);
-      ok = v.has_value();
-      if (ok) options.seconds = *v;
+      ok = StoreOption(ParseNumber(value, 1, 3600), &options.seconds);
     } else if (name == "--frames") {
-      const auto v = ParseNumber(value, 0, 100000000);
-      ok = v.has_value();
-      if (ok) options.frames = *v;
+      ok = StoreOption(ParseNumber(value, 0, 100000000), &options.frames);
     } else if (name == "--fault") {
-      const auto v = ParseSenderFault(value);
-      ok = v.has_value();
-      if (ok) options.fault = *v;
+      ok = StoreOption(ParseSenderFault(value), &options.fault);
     } else if (name == "--fault-every") {
-      const auto v = ParseNumber(value, 1, 1000000);
-      ok = v.has_value();
-      if (ok) options.fault_every = *v;
+      ok = StoreOption(ParseNumber(value, 1, 1000000), &options.fault_every);
     } else {
       return Usage(("unknown option " + std::string(name)).c_str());
     }
