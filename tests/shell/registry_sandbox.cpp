@@ -72,36 +72,35 @@ std::optional<std::wstring> ReadString(HKEY root, const std::wstring& path,
   return data;
 }
 
-std::vector<std::wstring> SubkeyNames(HKEY root, const std::wstring& path) {
+namespace {
+
+// The names `enumerate(key, index, name, &length)` lists under root\path, in its order.
+template <class Enumerate>
+std::vector<std::wstring> EnumerateNames(HKEY root, const std::wstring& path, Enumerate enumerate) {
   std::vector<std::wstring> names;
   RegKey key;
   if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, key.Put()) != ERROR_SUCCESS) return names;
   for (DWORD i = 0;; ++i) {
     wchar_t name[256];
     DWORD length = 256;
-    if (RegEnumKeyExW(key.Get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
-        ERROR_SUCCESS) {
-      break;
-    }
+    if (enumerate(key.Get(), i, name, &length) != ERROR_SUCCESS) break;
     names.emplace_back(name, length);
   }
   return names;
 }
 
+}  // namespace
+
+std::vector<std::wstring> SubkeyNames(HKEY root, const std::wstring& path) {
+  return EnumerateNames(root, path, [](HKEY key, DWORD i, wchar_t* name, DWORD* length) {
+    return RegEnumKeyExW(key, i, name, length, nullptr, nullptr, nullptr, nullptr);
+  });
+}
+
 std::vector<std::wstring> ValueNames(HKEY root, const std::wstring& path) {
-  std::vector<std::wstring> names;
-  RegKey key;
-  if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, key.Put()) != ERROR_SUCCESS) return names;
-  for (DWORD i = 0;; ++i) {
-    wchar_t name[256];
-    DWORD length = 256;
-    if (RegEnumValueW(key.Get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
-        ERROR_SUCCESS) {
-      break;
-    }
-    names.emplace_back(name, length);
-  }
-  return names;
+  return EnumerateNames(root, path, [](HKEY key, DWORD i, wchar_t* name, DWORD* length) {
+    return RegEnumValueW(key, i, name, length, nullptr, nullptr, nullptr, nullptr);
+  });
 }
 
 void WriteString(HKEY root, const std::wstring& path, const std::wstring& value_name,
