@@ -8,32 +8,16 @@
 
 #include "codec/png_frame_decoder.h"
 #include "play/frame_layout.h"
-#include "shell/play_resources.h"
-#include "shell/control_window_class.h"
-#include "shell/play_shell.h"
-#include "shell/scoped_gdi.h"
 #include "shell/about_box.h"
-#include "shell/play_dialog_ids.h"
+#include "shell/control_drawing.h"
+#include "shell/scoped_gdi.h"
+#include "shell/zuvplay/zuvplay_library.h"
+#include "shell/zuvplay/zuvplay_resources.h"
 
 namespace zu {
 namespace {
 
 using Microsoft::WRL::ComPtr;
-
-constexpr DWORD kWindowStyle = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
-constexpr int kIconOffset = 8;
-
-// Containers reflect these notifications back to the control at kReflectBase + message.
-constexpr UINT kReflectBase = 0x2000;
-bool IsReflectedNotification(UINT message) {
-  if (message < kReflectBase) return false;
-  const UINT original = message - kReflectBase;
-  return (original >= WM_DRAWITEM && original <= WM_CHARTOITEM) || original == WM_COMPAREITEM ||
-         original == WM_NOTIFY || original == WM_COMMAND || original == WM_HSCROLL ||
-         original == WM_VSCROLL ||
-         (original >= WM_CTLCOLORMSGBOX && original <= WM_CTLCOLORSTATIC) ||
-         original == WM_PARENTNOTIFY;
-}
 
 // A chain of variant references this long is taken for a loop and carries no frame.
 constexpr int kMaxVariantReferences = 64;
@@ -51,16 +35,6 @@ BSTR* FrameString(VARIANT* value) {
   return nullptr;
 }
 
-// The module that holds this code, and with it the control's resources: ZuVPlay.dll, or a
-// test program that links the control directly.
-HMODULE ControlModule() {
-  HMODULE module = nullptr;
-  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                         GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                     reinterpret_cast<LPCWSTR>(&ControlModule), &module);
-  return module;
-}
-
 RECT ToRect(const FrameRect& r) { return RECT{r.left, r.top, r.right, r.bottom}; }
 FrameRect ToFrameRect(const RECT& r) { return FrameRect{r.left, r.top, r.right, r.bottom}; }
 bool SameRect(const RECT& a, const RECT& b) {
@@ -74,26 +48,20 @@ FrameLayoutResult LayoutFrame(const uint8_t* frame, LONG size_mode, const RECT& 
   return ComputeFrameLayout(header.biWidth, height, size_mode, ToFrameRect(target));
 }
 
+// What the framework needs to know of the play control: it fires no events (its class still
+// names the event interface as its default source).
+const ControlDefinition kPlayControlDefinition = {
+    &CLSID_ZuVideoPlay,         &DIID__IZuVideoPlayCtlEvents,
+    false,                      &PlayControlTypeInfo,
+    &PlayClassTypeInfo,         kPlayPropertyMap,
+    kPlaySafetyOptions,         SIZEL{kInitialExtent, kInitialExtent},
+    kOpaqueViewStatus};
+
 }  // namespace
 
 // ---------------------------------------------------------------- creation
 
-ZuVideoPlayCtl::ZuVideoPlayCtl(IUnknown* outer)
-    : ComObjectRoot(outer),
-      DualDispatch(PlayControlTypeInfo()),
-      ObjectSafetyImpl(kPlaySafetyOptions),
-      OleControlImpl(OleControlSettings{&CLSID_ZuVideoPlay, kPlayPropertyMap,
-                                        SIZEL{kInitialExtent, kInitialExtent}, kOpaqueViewStatus},
-                     targets_, extent_),
-      PersistImpl(CLSID_ZuVideoPlay, kPlayPropertyMap,
-                  PersistTarget{static_cast<IZuVideoPlayCtl*>(this), &extent_},
-                  targets_.needs_save),
-      SupportErrorInfoImpl(IID_IZuVideoPlayCtl),
-      ProvideClassInfo2Impl(PlayClassTypeInfo(), DIID__IZuVideoPlayCtlEvents),
-      property_notify_(this, IID_IPropertyNotifySink),
-      stock_(property_notify_, targets_) {
-  AddConnectionPoint(&property_notify_);
-}
+ZuVideoPlayCtl::ZuVideoPlayCtl(IUnknown* outer) : ControlObject(outer, kPlayControlDefinition) {}
 
 HRESULT ZuVideoPlayCtl::Create(REFIID riid, void** object) {
   return CreateComObject<ZuVideoPlayCtl>(nullptr, riid, object);
@@ -103,63 +71,9 @@ HRESULT ZuVideoPlayCtl::CreateInstance(IUnknown* outer, REFIID riid, void** obje
   return CreateComObject<ZuVideoPlayCtl>(outer, riid, object);
 }
 
-ZuVideoPlayCtl::~ZuVideoPlayCtl() {
-  DestroyControlWindow();
-  ReleaseSiteObjects();
-  property_notify_.UnadviseAll();
-}
-
-// ---------------------------------------------------------------- IUnknown
-
-HRESULT ZuVideoPlayCtl::QueryInterfaceInner(REFIID riid, void** object) {
-  using Self = ZuVideoPlayCtl;
-  // The order in which the control's interfaces are listed.
-  static const InterfaceEntry kInterfaces[] = {
-      ZU_INTERFACE(IID_IZuVideoPlayCtl, Self, IZuVideoPlayCtl),
-      ZU_INTERFACE_VIA(IID_IDispatch, Self, IDispatch, IZuVideoPlayCtl),
-      ZU_INTERFACE(IID_IObjectSafety, Self, IObjectSafety),
-      ZU_INTERFACE(IID_IViewObjectEx, Self, IViewObjectEx),
-      ZU_INTERFACE_VIA(IID_IViewObject2, Self, IViewObject2, IViewObjectEx),
-      ZU_INTERFACE_VIA(IID_IViewObject, Self, IViewObject, IViewObjectEx),
-      ZU_INTERFACE(IID_IOleInPlaceObjectWindowless, Self, IOleInPlaceObjectWindowless),
-      ZU_INTERFACE_VIA(IID_IOleInPlaceObject, Self, IOleInPlaceObject, IOleInPlaceObjectWindowless),
-      ZU_INTERFACE_VIA(IID_IOleWindow, Self, IOleWindow, IOleInPlaceObjectWindowless),
-      ZU_INTERFACE(IID_IOleInPlaceActiveObject, Self, IOleInPlaceActiveObject),
-      ZU_INTERFACE(IID_IOleControl, Self, IOleControl),
-      ZU_INTERFACE(IID_IOleObject, Self, IOleObject),
-      ZU_INTERFACE(IID_IPersistPropertyBag, Self, IPersistPropertyBag),
-      ZU_INTERFACE(IID_IPersistStreamInit, Self, IPersistStreamInit),
-      ZU_INTERFACE_VIA(IID_IPersist, Self, IPersist, IPersistStreamInit),
-      ZU_INTERFACE(IID_ISupportErrorInfo, Self, ISupportErrorInfo),
-      ZU_INTERFACE(IID_IConnectionPointContainer, Self, IConnectionPointContainer),
-      ZU_INTERFACE(IID_ISpecifyPropertyPages, Self, ISpecifyPropertyPages),
-      ZU_INTERFACE(IID_IQuickActivate, Self, IQuickActivate),
-      ZU_INTERFACE(IID_IPersistStorage, Self, IPersistStorage),
-      ZU_INTERFACE(IID_IDataObject, Self, IDataObject),
-      ZU_INTERFACE_VIA(IID_IProvideClassInfo, Self, IProvideClassInfo, IProvideClassInfo2),
-      ZU_INTERFACE(IID_IProvideClassInfo2, Self, IProvideClassInfo2),
-      {nullptr, 0}};
-  return QueryInterfaceTable(this, kInterfaces, riid, object);
-}
+ZuVideoPlayCtl::~ZuVideoPlayCtl() = default;
 
 // ---------------------------------------------------------------- IZuVideoPlayCtl
-
-STDMETHODIMP ZuVideoPlayCtl::put_BackColor(OLE_COLOR clr) { return stock_.PutBackColor(clr); }
-
-STDMETHODIMP ZuVideoPlayCtl::get_BackColor(OLE_COLOR* pclr) { return stock_.GetBackColor(pclr); }
-
-STDMETHODIMP ZuVideoPlayCtl::putref_Picture(IPictureDisp* pPicture) {
-  return stock_.PutRefPicture(pPicture);
-}
-
-// Keeps a copy of the picture, made through its stream form; without one the property is null.
-STDMETHODIMP ZuVideoPlayCtl::put_Picture(IPictureDisp* pPicture) {
-  return stock_.PutPicture(pPicture);
-}
-
-STDMETHODIMP ZuVideoPlayCtl::get_Picture(IPictureDisp** ppPicture) {
-  return stock_.GetPicture(ppPicture);
-}
 
 STDMETHODIMP ZuVideoPlayCtl::get_FrameFormat(VpyFrameFormat* pVal) {
   if (pVal == nullptr) return E_POINTER;
@@ -168,11 +82,7 @@ STDMETHODIMP ZuVideoPlayCtl::get_FrameFormat(VpyFrameFormat* pVal) {
 }
 
 STDMETHODIMP ZuVideoPlayCtl::put_FrameFormat(VpyFrameFormat newVal) {
-  const LONG value = newVal < vpyFormatBMP || newVal > vpyFormatPNG ? vpyFormatBMP : newVal;
-  if (value != frame_format_) {
-    frame_format_ = value;
-    FireChanged(property_notify_, 1);
-  }
+  SetEnumProperty(frame_format_, newVal, vpyFormatBMP, vpyFormatPNG, vpyFormatBMP, 1);
   return S_OK;
 }
 
@@ -184,11 +94,8 @@ STDMETHODIMP ZuVideoPlayCtl::get_SizeMode(VpySizeMode* pVal) {
 
 // A new mode shows at the next frame or paint; the next frame then invalidates the whole window.
 STDMETHODIMP ZuVideoPlayCtl::put_SizeMode(VpySizeMode newVal) {
-  const LONG value = newVal < vpySizeCLIP || newVal > vpySizeSTRETCH ? vpySizeCLIP : newVal;
-  if (value != size_mode_) {
+  if (SetEnumProperty(size_mode_, newVal, vpySizeCLIP, vpySizeSTRETCH, vpySizeCLIP, 2)) {
     picture_rect_ = RECT{0, 0, 0, 0};
-    size_mode_ = value;
-    FireChanged(property_notify_, 2);
   }
   return S_OK;
 }
@@ -229,7 +136,7 @@ STDMETHODIMP ZuVideoPlayCtl::get_Version(LONG* pVal) {
 STDMETHODIMP ZuVideoPlayCtl::put_Version(LONG) { return S_OK; }
 
 STDMETHODIMP ZuVideoPlayCtl::AboutBox() {
-  return RunControlAboutBox(ControlModule(), ZU_IDD_PLAY_ABOUT);
+  return RunControlAboutBox(ThisImage(), ZU_IDD_PLAY_ABOUT);
 }
 
 // ---------------------------------------------------------------- frame intake
@@ -261,91 +168,17 @@ bool ZuVideoPlayCtl::TakeFrame(const BSTR* text, LONG count) {
 // Same layout as the last paint: only the picture needs repainting, without erasing, so the
 // background around it does not flicker frame after frame. Otherwise the whole window.
 void ZuVideoPlayCtl::InvalidateForNewFrame() {
-  if (window_ == nullptr) return;
+  const HWND window = Window();
+  if (window == nullptr) return;
   RECT client;
-  GetClientRect(window_, &client);
+  GetClientRect(window, &client);
   const RECT destination = ToRect(LayoutFrame(current_frame_.get(), size_mode_, client).destination);
   if (SameRect(destination, picture_rect_)) {
-    InvalidateRect(window_, &destination, FALSE);
+    InvalidateRect(window, &destination, FALSE);
   } else {
     picture_rect_ = RECT{0, 0, 0, 0};
-    InvalidateRect(window_, nullptr, FALSE);
+    InvalidateRect(window, nullptr, FALSE);
   }
-}
-
-// ---------------------------------------------------------------- window
-
-HWND ZuVideoPlayCtl::CreateControlWindow(HWND parent, const RECT& position) noexcept {
-  if (window_ != nullptr) return nullptr;
-  const ATOM window_class = RegisterControlWindowClass(&ZuVideoPlayCtl::WindowProc, ControlModule());
-  if (window_class == 0) return nullptr;
-  // window_ is set by WM_NCCREATE, so that messages sent during creation find the control.
-  return CreateWindowExW(0, MAKEINTATOM(window_class), nullptr, kWindowStyle, position.left,
-                         position.top, position.right - position.left,
-                         position.bottom - position.top, parent, nullptr, ControlModule(), this);
-}
-
-void ZuVideoPlayCtl::DestroyControlWindow() noexcept {
-  if (window_ != nullptr) DestroyWindow(window_);
-}
-
-LRESULT CALLBACK ZuVideoPlayCtl::WindowProc(HWND window, UINT message, WPARAM wparam,
-                                            LPARAM lparam) {
-  auto* control = reinterpret_cast<ZuVideoPlayCtl*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-  if (message == WM_NCCREATE) {
-    control = static_cast<ZuVideoPlayCtl*>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams);
-    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(control));
-    control->window_ = window;
-    control->targets_.window = window;
-  }
-  if (control == nullptr) return DefWindowProcW(window, message, wparam, lparam);
-  return control->OnMessage(message, wparam, lparam);
-}
-
-LRESULT ZuVideoPlayCtl::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
-  const HWND window = window_;
-  switch (message) {
-    case WM_PAINT:
-      OnPaint(reinterpret_cast<HDC>(wparam));
-      return 0;
-    // Focus and mouse activation tell the container, then go on to default processing.
-    case WM_SETFOCUS:
-      OnSetFocus();
-      break;
-    case WM_KILLFOCUS:
-      OnKillFocus(reinterpret_cast<HWND>(wparam));
-      break;
-    case WM_MOUSEACTIVATE:
-      OnMouseActivate();
-      break;
-    case WM_NCDESTROY:
-      SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-      window_ = nullptr;
-      targets_.window = nullptr;
-      break;
-    default:
-      if (IsReflectedNotification(message)) {
-        return DefWindowProcW(window, message - kReflectBase, wparam, lparam);
-      }
-      break;
-  }
-  return DefWindowProcW(window, message, wparam, lparam);
-}
-
-// A device context in the first parameter is drawn into as it is; the update region stays.
-void ZuVideoPlayCtl::OnPaint(HDC given_dc) {
-  PAINTSTRUCT paint;
-  const HDC dc = given_dc != nullptr ? given_dc : BeginPaint(window_, &paint);
-  if (dc == nullptr) return;
-  RECT client;
-  GetClientRect(window_, &client);
-  const int saved = SaveDC(dc);
-  SetMapMode(dc, MM_TEXT);
-  SetWindowOrgEx(dc, 0, 0, nullptr);
-  SetViewportOrgEx(dc, 0, 0, nullptr);
-  OnDraw(dc, client);
-  RestoreDC(dc, saved);
-  if (given_dc == nullptr) EndPaint(window_, &paint);
 }
 
 // ---------------------------------------------------------------- drawing
@@ -363,21 +196,16 @@ HRESULT ZuVideoPlayCtl::OnDraw(HDC dc, const RECT& bounds) noexcept {
 // Background outside the last picture rectangle (the new picture covers the rest), edge,
 // background picture, then the frame with a palette made from its colour table.
 void ZuVideoPlayCtl::DrawFrame(HDC dc, const RECT& bounds) {
-  const bool windowed = window_ != nullptr;
+  const bool windowed = Window() != nullptr;
   const uint8_t* frame = current_frame_.get();
   {
-    ScopedGdiObject<HBRUSH> brush(CreateSolidBrush(BackgroundColor()));
-    ScopedSelectObject select_brush(dc, brush.get());
     ScopedGdiObject<HRGN> background(CreateRectRgnIndirect(&bounds));
     const RECT kept = windowed ? picture_rect_ : RECT{0, 0, 0, 0};
     ScopedGdiObject<HRGN> picture(CreateRectRgnIndirect(&kept));
     if (background && picture && CombineRgn(background.get(), background.get(), picture.get(),
                                              RGN_DIFF) != ERROR) {
-      FillRgn(dc, background.get(), brush.get());
+      DrawControlSurface(dc, bounds, stock_.BackColor(), stock_.Picture(), background.get());
     }
-    RECT edge = bounds;
-    DrawEdge(dc, &edge, EDGE_SUNKEN, BF_RECT);
-    DrawBackgroundPicture(dc, bounds);
   }
 
   const BitmapHeader header = ReadBitmapHeader(frame);
@@ -406,7 +234,7 @@ void ZuVideoPlayCtl::DrawFrame(HDC dc, const RECT& bounds) {
     ScopedStretchMode stretch_mode(dc, COLORONCOLOR);
 
     RECT target = bounds;
-    if (windowed) GetClientRect(window_, &target);
+    if (windowed) GetClientRect(Window(), &target);
     const FrameLayoutResult layout = LayoutFrame(frame, size_mode_, target);
     const FrameRect& s = layout.source;
     const FrameRect& d = layout.destination;
@@ -434,43 +262,13 @@ void ZuVideoPlayCtl::DrawFrame(HDC dc, const RECT& bounds) {
 }
 
 void ZuVideoPlayCtl::DrawEmpty(HDC dc, const RECT& bounds, bool user_mode) {
-  ScopedGdiObject<HBRUSH> brush(CreateSolidBrush(BackgroundColor()));
-  ScopedSelectObject select_brush(dc, brush.get());
-  if (brush) FillRect(dc, &bounds, brush.get());
-  RECT edge = bounds;
-  DrawEdge(dc, &edge, EDGE_SUNKEN, BF_RECT);
-  DrawBackgroundPicture(dc, bounds);
-  if (!user_mode) {
-    // Loaded icons are shared by the module: nothing to destroy.
-    const HICON icon = LoadIconW(ControlModule(), MAKEINTRESOURCEW(ZU_IDI_PLAY_CONTROL));
-    if (icon != nullptr) DrawIcon(dc, bounds.left + kIconOffset, bounds.top + kIconOffset, icon);
-  }
-  if (window_ != nullptr) picture_rect_ = RECT{0, 0, 0, 0};
-}
-
-// Picture objects keep their origin at the bottom left, so the source is taken from its top with a
-// negative height, which stretches the whole picture over `rect` upright. The other way round, a
-// destination from the bottom with a negative height, draws nothing under Wine 8.
-void ZuVideoPlayCtl::DrawBackgroundPicture(HDC dc, const RECT& rect) noexcept {
-  if (stock_.Picture() == nullptr) return;
-  ComPtr<IPicture> picture;
-  if (FAILED(stock_.Picture()->QueryInterface(IID_PPV_ARGS(&picture)))) return;
-  OLE_XSIZE_HIMETRIC width = 0;
-  OLE_YSIZE_HIMETRIC height = 0;
-  if (FAILED(picture->get_Width(&width)) || FAILED(picture->get_Height(&height))) return;
-  picture->Render(dc, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, 0,
-                  height, width, -height, nullptr);
+  DrawControlSurface(dc, bounds, stock_.BackColor(), stock_.Picture());
+  if (!user_mode) DrawControlIcon(dc, bounds, ThisImage(), ZU_IDI_PLAY_CONTROL);
+  if (Window() != nullptr) picture_rect_ = RECT{0, 0, 0, 0};
 }
 
 bool ZuVideoPlayCtl::AmbientUserMode() const {
   return ambient_ != nullptr && ambient_->UserMode();
-}
-
-// A colour that does not translate paints as the default one.
-COLORREF ZuVideoPlayCtl::BackgroundColor() const {
-  COLORREF color = 0;
-  if (FAILED(OleTranslateColor(stock_.BackColor(), nullptr, &color))) color = GetSysColor(COLOR_BTNFACE);
-  return color;
 }
 
 }  // namespace zu

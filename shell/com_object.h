@@ -75,6 +75,10 @@ class ComObjectRoot {
   // Start-up work after construction; a failure destroys the object. Classes hide it.
   HRESULT Initialize() { return S_OK; }
 
+  // Clean-up work when the last reference goes, while the whole object still stands (a
+  // destructor runs with the derived parts already gone). Nothing by default.
+  virtual void FinalRelease() noexcept {}
+
  protected:
   explicit ComObjectRoot(IUnknown* outer) : inner_(this), owner_(outer ? outer : &inner_) {
     Module::Current().Lock();
@@ -109,6 +113,7 @@ class ComObjectRoot {
       if (left == 0) {
         // A destructor that hands out and drops a reference to itself must not come back here.
         references_ = kDestroying;
+        root_->FinalRelease();
         delete root_;
       }
       return static_cast<ULONG>(left);

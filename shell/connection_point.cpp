@@ -114,8 +114,9 @@ const IID& PointsEnumerator::Iid() {
 
 // ---------------------------------------------------------------- ConnectionPoint
 
-ConnectionPoint::ConnectionPoint(IConnectionPointContainer* container, const IID& iid)
-    : container_(container), iid_(iid) {}
+ConnectionPoint::ConnectionPoint(IConnectionPointContainer* container, const IID& iid,
+                                 const LONG* freeze_count)
+    : container_(container), iid_(iid), freeze_count_(freeze_count) {}
 
 ConnectionPoint::~ConnectionPoint() { UnadviseAll(); }
 
@@ -246,7 +247,7 @@ HRESULT FireRequestEdit(const ConnectionPoint& point, DISPID dispid) {
 }
 
 void FireChanged(const ConnectionPoint& point, DISPID dispid) {
-  if (!point.HasSinks()) return;
+  if (point.Frozen() || !point.HasSinks()) return;
   Guarded([&]() -> HRESULT {
     for (const ComPtr<IUnknown>& sink : point.Sinks()) {
       static_cast<IPropertyNotifySink*>(sink.Get())->OnChanged(dispid);
@@ -257,7 +258,7 @@ void FireChanged(const ConnectionPoint& point, DISPID dispid) {
 
 void FireDispatchEvent(const ConnectionPoint& point, DISPID dispid, DISPPARAMS* params,
                        VARIANT* result) {
-  if (!point.HasSinks()) return;
+  if (point.Frozen() || !point.HasSinks()) return;
   Guarded([&]() -> HRESULT {
     for (const ComPtr<IUnknown>& sink : point.Sinks()) {
       static_cast<IDispatch*>(sink.Get())

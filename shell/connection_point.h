@@ -19,7 +19,10 @@ namespace zu {
 class ConnectionPoint final : public IConnectionPoint {
  public:
   // `container` is the control's container interface; its references stand for the point's.
-  ConnectionPoint(IConnectionPointContainer* container, const IID& iid);
+  // With `freeze_count`, the point fires nothing while the count is above zero (the container
+  // froze the control's events).
+  ConnectionPoint(IConnectionPointContainer* container, const IID& iid,
+                  const LONG* freeze_count = nullptr);
   ~ConnectionPoint();
   ConnectionPoint(const ConnectionPoint&) = delete;
   ConnectionPoint& operator=(const ConnectionPoint&) = delete;
@@ -41,12 +44,14 @@ class ConnectionPoint final : public IConnectionPoint {
   // sink that unadvises while it is being called stays alive until the caller is done with it.
   std::vector<Microsoft::WRL::ComPtr<IUnknown>> Sinks() const;
   bool HasSinks() const;
+  bool Frozen() const { return freeze_count_ != nullptr && *freeze_count_ > 0; }
   // Releases every sink (the control is going away).
   void UnadviseAll();
 
  private:
   IConnectionPointContainer* container_;
   IID iid_;
+  const LONG* freeze_count_;
   std::vector<IUnknown*> slots_;  // held references; null marks a free slot
 };
 
@@ -74,7 +79,7 @@ HRESULT FireRequestEdit(const ConnectionPoint& point, DISPID dispid);
 void FireChanged(const ConnectionPoint& point, DISPID dispid);
 // Calls every IDispatch sink of `point` with the method `dispid` and `params` (arguments in
 // reverse order), locale user default, no named arguments. With `result`, each call gets it and
-// it is cleared afterwards. What the sinks return is ignored.
+// it is cleared afterwards. What the sinks return is ignored. A frozen point calls nobody.
 void FireDispatchEvent(const ConnectionPoint& point, DISPID dispid, DISPPARAMS* params,
                        VARIANT* result);
 

@@ -9,54 +9,65 @@ namespace zu {
 namespace {
 
 constexpr UINT kClassStyle = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
+// A module's controls share one procedure; a few slots leave room for programs that link more.
+constexpr int kMaxClasses = 8;
 
 struct ClassRecord {
   WNDCLASSEXW description;
   wchar_t name[16];
   ATOM atom;
-  bool cleanup_added;
 };
 
-ClassRecord g_record = {};
+ClassRecord g_records[kMaxClasses] = {};
+bool g_cleanup_added = false;
 
-void Unregister(void*) { UnregisterControlWindowClass(); }
+void Unregister(void*) { UnregisterControlWindowClasses(); }
 
 }  // namespace
 
 ATOM RegisterControlWindowClass(WNDPROC procedure, HINSTANCE instance) noexcept {
   Module& module = Module::Current();
   EnterCriticalSection(&module.WindowCreationLock());
-  if (g_record.atom == 0) {
-    std::swprintf(g_record.name, sizeof g_record.name / sizeof g_record.name[0], L"ATL:%8.8X",
-                  static_cast<unsigned>(reinterpret_cast<uintptr_t>(&g_record.description)));
-    g_record.description = {};
-    g_record.description.cbSize = sizeof g_record.description;
-    g_record.description.style = kClassStyle;
-    g_record.description.lpfnWndProc = procedure;
-    g_record.description.hInstance = instance;
-    g_record.description.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    g_record.description.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-    g_record.description.lpszClassName = g_record.name;
-    g_record.atom = RegisterClassExW(&g_record.description);
+  ATOM atom = 0;
+  ClassRecord* free_record = nullptr;
+  for (ClassRecord& record : g_records) {
+    if (record.atom != 0 && record.description.lpfnWndProc == procedure) {
+      atom = record.atom;
+      break;
+    }
+    if (record.atom == 0 && free_record == nullptr) free_record = &record;
+  }
+  if (atom == 0 && free_record != nullptr) {
+    ClassRecord& record = *free_record;
+    std::swprintf(record.name, sizeof record.name / sizeof record.name[0], L"ATL:%8.8X",
+                  static_cast<unsigned>(reinterpret_cast<uintptr_t>(&record.description)));
+    record.description = {};
+    record.description.cbSize = sizeof record.description;
+    record.description.style = kClassStyle;
+    record.description.lpfnWndProc = procedure;
+    record.description.hInstance = instance;
+    record.description.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    record.description.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    record.description.lpszClassName = record.name;
+    record.atom = atom = RegisterClassExW(&record.description);
     // Test programs terminate and initialise the module again; the clean-up is added each time
     // the list was run.
-    if (g_record.atom != 0 && !g_record.cleanup_added) {
-      g_record.cleanup_added = module.AddCleanup(&Unregister, nullptr);
-    }
+    if (atom != 0 && !g_cleanup_added) g_cleanup_added = module.AddCleanup(&Unregister, nullptr);
   }
-  const ATOM atom = g_record.atom;
   LeaveCriticalSection(&module.WindowCreationLock());
   return atom;
 }
 
-void UnregisterControlWindowClass() noexcept {
+void UnregisterControlWindowClasses() noexcept {
   Module& module = Module::Current();
   EnterCriticalSection(&module.WindowCreationLock());
-  if (g_record.atom != 0) {
-    UnregisterClassW(MAKEINTATOM(g_record.atom), g_record.description.hInstance);
-    g_record.atom = 0;
+  for (ClassRecord& record : g_records) {
+    if (record.atom != 0) {
+      UnregisterClassW(MAKEINTATOM(record.atom), record.description.hInstance);
+      record.atom = 0;
+    }
   }
-  g_record.cleanup_added = false;
+  g_cleanup_added = false;
   LeaveCriticalSection(&module.WindowCreationLock());
 }
 

@@ -4,6 +4,14 @@
 
 namespace zu {
 
+HINSTANCE ThisImage() noexcept {
+  HMODULE image = nullptr;
+  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                         GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                     reinterpret_cast<LPCWSTR>(&ThisImage), &image);
+  return image;
+}
+
 Module& Module::Current() {
   static Module module;
   return module;

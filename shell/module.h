@@ -14,6 +14,10 @@ namespace zu {
 
 struct ClassEntry;
 
+// The image that holds the calling code, and with it its resources: the DLL, or a test program
+// that links the framework and a control directly.
+HINSTANCE ThisImage() noexcept;
+
 class Module {
  public:
   using CleanupFunction = void (*)(void* context);

@@ -8,6 +8,8 @@
 
 #include "shell/ambient.h"
 #include "shell/com_util.h"
+#include "shell/control_window_class.h"
+#include "shell/module.h"
 
 namespace zu {
 
@@ -23,37 +25,143 @@ void ClearIfGiven(T* out) {
 
 }  // namespace
 
-OleControlImpl::OleControlImpl(const OleControlSettings& settings, ControlChangeTargets& targets,
-                               PersistedExtent& extent)
+OleControlImpl::OleControlImpl(const OleControlSettings& settings)
     : clsid_(*settings.clsid),
       map_(settings.map),
       natural_extent_(settings.natural_extent),
       view_status_(settings.view_status),
-      targets_(targets),
-      extent_(extent) {
+      extent_{static_cast<uint32_t>(settings.natural_extent.cx),
+              static_cast<uint32_t>(settings.natural_extent.cy)} {
   // Named in data-change notices; not a reference, the notices go out while the control lives.
   targets_.data_object = static_cast<IDataObject*>(this);
 }
 
-// The control's members (targets, extent) are gone by now; only what is held here is dropped.
-OleControlImpl::~OleControlImpl() = default;
+// The derived control is gone by now: its window was destroyed while it still could answer.
+OleControlImpl::~OleControlImpl() {
+  DestroyControlWindow();
+  ReleaseSiteObjects();
+}
+
+bool OleControlImpl::OnControlMessage(UINT, WPARAM, LPARAM, LRESULT*) noexcept { return false; }
 
 void OleControlImpl::OnPositiveVerb(LONG) noexcept {}
 
 IUnknown* OleControlImpl::Identity() { return static_cast<IOleObject*>(this); }
 
-void OleControlImpl::ReleaseSiteObjects() noexcept {
+void OleControlImpl::ReleaseInPlaceObjects() noexcept {
   frame_.Reset();
   document_.Reset();
   in_place_site_ex_.Reset();
   in_place_site_.Reset();
 }
 
+// A container's view sink often holds the container's site, and so the control: kept past
+// Close, the two would keep each other alive.
+void OleControlImpl::ReleaseSiteObjects() noexcept {
+  ReleaseInPlaceObjects();
+  targets_.view_sink.Reset();
+  view_aspects_ = 0;
+  view_advise_flags_ = 0;
+}
+
 std::optional<bool> OleControlImpl::AmbientUserMode() const {
   return ReadAmbientBool(client_site_.Get(), DISPID_AMBIENT_USERMODE);
 }
 
-// ---------------------------------------------------------------- window messages
+// ---------------------------------------------------------------- the control window
+
+namespace {
+
+constexpr DWORD kWindowStyle = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
+
+// Containers reflect these notifications back to the control at kReflectBase + message.
+constexpr UINT kReflectBase = 0x2000;
+bool IsReflectedNotification(UINT message) {
+  if (message < kReflectBase) return false;
+  const UINT original = message - kReflectBase;
+  return (original >= WM_DRAWITEM && original <= WM_CHARTOITEM) || original == WM_COMPAREITEM ||
+         original == WM_NOTIFY || original == WM_COMMAND || original == WM_HSCROLL ||
+         original == WM_VSCROLL ||
+         (original >= WM_CTLCOLORMSGBOX && original <= WM_CTLCOLORSTATIC) ||
+         original == WM_PARENTNOTIFY;
+}
+
+}  // namespace
+
+HWND OleControlImpl::CreateControlWindow(HWND parent, const RECT& position) noexcept {
+  if (window_ != nullptr) return nullptr;
+  const HINSTANCE instance = ThisImage();
+  const ATOM window_class = RegisterControlWindowClass(&OleControlImpl::WindowProc, instance);
+  if (window_class == 0) return nullptr;
+  // window_ is set by WM_NCCREATE, so that messages sent during creation find the control.
+  return CreateWindowExW(0, MAKEINTATOM(window_class), nullptr, kWindowStyle, position.left,
+                         position.top, position.right - position.left,
+                         position.bottom - position.top, parent, nullptr, instance, this);
+}
+
+void OleControlImpl::DestroyControlWindow() noexcept {
+  if (window_ != nullptr) DestroyWindow(window_);
+}
+
+LRESULT CALLBACK OleControlImpl::WindowProc(HWND window, UINT message, WPARAM wparam,
+                                            LPARAM lparam) {
+  auto* control = reinterpret_cast<OleControlImpl*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (message == WM_NCCREATE) {
+    control = static_cast<OleControlImpl*>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams);
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(control));
+    control->window_ = window;
+    control->targets_.window = window;
+  }
+  if (control == nullptr) return DefWindowProcW(window, message, wparam, lparam);
+  return control->OnMessage(message, wparam, lparam);
+}
+
+LRESULT OleControlImpl::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
+  const HWND window = window_;
+  switch (message) {
+    case WM_PAINT:
+      OnPaint(reinterpret_cast<HDC>(wparam));
+      return 0;
+    // Focus and mouse activation tell the container, then go on to default processing.
+    case WM_SETFOCUS:
+      OnSetFocus();
+      break;
+    case WM_KILLFOCUS:
+      OnKillFocus(reinterpret_cast<HWND>(wparam));
+      break;
+    case WM_MOUSEACTIVATE:
+      OnMouseActivate();
+      break;
+    default:
+      break;
+  }
+  LRESULT result = 0;
+  if (message != WM_PAINT && OnControlMessage(message, wparam, lparam, &result)) return result;
+  if (message == WM_NCDESTROY) {
+    SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+    window_ = nullptr;
+    targets_.window = nullptr;
+  } else if (IsReflectedNotification(message)) {
+    return DefWindowProcW(window, message - kReflectBase, wparam, lparam);
+  }
+  return DefWindowProcW(window, message, wparam, lparam);
+}
+
+// A device context in the first parameter is drawn into as it is; the update region stays.
+void OleControlImpl::OnPaint(HDC given_dc) {
+  PAINTSTRUCT paint;
+  const HDC dc = given_dc != nullptr ? given_dc : BeginPaint(window_, &paint);
+  if (dc == nullptr) return;
+  RECT client;
+  GetClientRect(window_, &client);
+  const int saved = SaveDC(dc);
+  SetMapMode(dc, MM_TEXT);
+  SetWindowOrgEx(dc, 0, 0, nullptr);
+  SetViewportOrgEx(dc, 0, 0, nullptr);
+  OnDraw(dc, client);
+  RestoreDC(dc, saved);
+  if (given_dc == nullptr) EndPaint(window_, &paint);
+}
 
 void OleControlImpl::OnSetFocus() noexcept {
   if (!in_place_active_) return;
@@ -197,7 +305,7 @@ STDMETHODIMP OleControlImpl::InPlaceDeactivate() {
   } else if (in_place_site_) {
     in_place_site_->OnInPlaceDeactivate();
   }
-  ReleaseSiteObjects();
+  ReleaseInPlaceObjects();
   return S_OK;
 }
 

@@ -5,9 +5,11 @@
 // (ISpecifyPropertyPages).
 //
 // The control class derives from it beside its other interfaces, supplies IUnknown (delegating,
-// as every interface of the object) and the four hooks below: its window, made and destroyed on
-// activation, and its drawing. Both controls are windowed only: the windowless calls answer that
-// they are not supported.
+// as every interface of the object) and its drawing; it may handle window messages of its own.
+// This part owns what it wires together: the control's window, made on in-place activation from
+// the framework's window class and destroyed on deactivation, and the change targets the stock
+// properties reach (the window, the container's view and data advise sinks). Both controls are
+// windowed only: the windowless calls answer that they are not supported.
 //
 // User type, verbs and miscellaneous status come from the registry, keyed by the class
 // identifier, so an unregistered control reports none of them.
@@ -33,7 +35,7 @@ constexpr DWORD kOpaqueViewStatus = VIEWSTATUS_OPAQUE | VIEWSTATUS_SOLIDBKGND;
 struct OleControlSettings {
   const CLSID* clsid;              // registry key of user type, verbs and misc status
   const PropertyMapEntry* map;     // where the property pages come from
-  SIZEL natural_extent;            // HIMETRIC
+  SIZEL natural_extent;            // HIMETRIC; also the initial extent
   DWORD view_status;
 };
 
@@ -46,34 +48,42 @@ class OleControlImpl : public IViewObjectEx,
                        public IQuickActivate,
                        public IDataObject {
  public:
-  // `targets` and `extent` belong to the control and outlive this part of it.
-  OleControlImpl(const OleControlSettings& settings, ControlChangeTargets& targets,
-                 PersistedExtent& extent);
+  explicit OleControlImpl(const OleControlSettings& settings);
   virtual ~OleControlImpl();
   OleControlImpl(const OleControlImpl&) = delete;
   OleControlImpl& operator=(const OleControlImpl&) = delete;
 
   // ---------------------------------------------------------------- the control's hooks
-  // Its child window in `parent` at `position`; null when it cannot be made.
-  virtual HWND CreateControlWindow(HWND parent, const RECT& position) noexcept = 0;
-  virtual void DestroyControlWindow() noexcept = 0;
-  virtual HWND Window() const noexcept = 0;
   // Paints the control into `dc` within `bounds`, with or without a window.
   virtual HRESULT OnDraw(HDC dc, const RECT& bounds) noexcept = 0;
+  // A message of the control's window after the framework's own handling (painting, focus,
+  // mouse activation) and before reflected notifications go to default processing. True when
+  // the control handled it and `*result` is the answer.
+  virtual bool OnControlMessage(UINT message, WPARAM wparam, LPARAM lparam,
+                                LRESULT* result) noexcept;
   // A positive verb, before DoVerb answers E_NOTIMPL for it (the capture control's driver
   // dialogs). Nothing by default.
   virtual void OnPositiveVerb(LONG verb) noexcept;
 
-  // ---------------------------------------------------------------- for the control's window
+  // ---------------------------------------------------------------- the control window
+  // The control's child window in `parent` at `position` (parent client coordinates). Null when
+  // there is one already or the window cannot be made.
+  HWND CreateControlWindow(HWND parent, const RECT& position) noexcept;
+  void DestroyControlWindow() noexcept;
+  HWND Window() const noexcept { return window_; }
+
   // Ambient UserMode: nothing when the container cannot say.
   std::optional<bool> AmbientUserMode() const;
   bool InPlaceActive() const noexcept { return in_place_active_; }
   bool UIActive() const noexcept { return ui_active_; }
-  // WM_SETFOCUS, WM_KILLFOCUS (with the window getting the focus) and WM_MOUSEACTIVATE; the
-  // message then goes on to default processing.
-  void OnSetFocus() noexcept;
-  void OnKillFocus(HWND gaining) noexcept;
-  void OnMouseActivate() noexcept;
+  // Events are frozen while the container's FreezeEvents(TRUE) calls outnumber its
+  // FreezeEvents(FALSE) calls; event connection points made with it fire nothing meanwhile.
+  const LONG* FreezeCount() const noexcept { return &frozen_events_; }
+
+  // What the stock properties reach (the window is kept here while it exists) and the extent
+  // that the property map persists.
+  ControlChangeTargets& ChangeTargets() noexcept { return targets_; }
+  PersistedExtent& Extent() noexcept { return extent_; }
 
   // ---------------------------------------------------------------- IOleWindow
   STDMETHODIMP GetWindow(HWND* phwnd) override;
@@ -175,11 +185,21 @@ class OleControlImpl : public IViewObjectEx,
   STDMETHODIMP EnumDAdvise(IEnumSTATDATA** ppenumAdvise) override;
 
  protected:
-  // Drops what came from the client site for in-place work: the in-place site, the frame and
-  // the document window. Close, a new client site and destruction call it.
+  // Drops everything obtained from the client site's side: the in-place objects and the
+  // container's view advise sink. Close, a new client site and destruction call it.
   void ReleaseSiteObjects() noexcept;
 
  private:
+  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+  LRESULT OnMessage(UINT message, WPARAM wparam, LPARAM lparam);
+  void OnPaint(HDC given_dc);
+  // WM_SETFOCUS, WM_KILLFOCUS (with the window getting the focus) and WM_MOUSEACTIVATE; the
+  // message then goes on to default processing.
+  void OnSetFocus() noexcept;
+  void OnKillFocus(HWND gaining) noexcept;
+  void OnMouseActivate() noexcept;
+  // The in-place site, the frame and the document window; in-place deactivation drops them.
+  void ReleaseInPlaceObjects() noexcept;
   HRESULT ActivateInPlace(LONG verb, HWND parent_hint, const RECT* position_hint);
   HRESULT ShowProperties(HWND owner_hint);
   HWND ContainerWindow(HWND hint) const;
@@ -190,8 +210,9 @@ class OleControlImpl : public IViewObjectEx,
   const PropertyMapEntry* map_;
   const SIZEL natural_extent_;
   const DWORD view_status_;
-  ControlChangeTargets& targets_;
-  PersistedExtent& extent_;
+  ControlChangeTargets targets_;
+  PersistedExtent extent_;
+  HWND window_ = nullptr;
 
   Microsoft::WRL::ComPtr<IOleClientSite> client_site_;
   Microsoft::WRL::ComPtr<IOleInPlaceSite> in_place_site_;

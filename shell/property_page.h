@@ -15,6 +15,8 @@
 #include <cstddef>
 #include <vector>
 
+#include "shell/com_object.h"
+
 namespace zu {
 
 // What a dialog template says about its size: its extent in dialog units and, when it names
@@ -112,6 +114,35 @@ class PropertyPageImpl : public IPropertyPage {
   SIZE size_ = {0, 0};  // of the rectangle the frame last gave
   bool dirty_ = false;
   HWND window_ = nullptr;
+};
+
+// PropertyPageObject<Page>: the COM object around a page, answering IUnknown and IPropertyPage,
+// so that a page class supplies only its dialog:
+//
+//   class MyPage final : public PropertyPageObject<MyPage> {
+//     template <class T> friend HRESULT CreateComObject(IUnknown*, REFIID, void**);
+//     explicit MyPage(IUnknown* outer) : PropertyPageObject(outer, kMyPageResources) {}
+//     ...OnInitDialog, OnCommand, ApplyTo
+//   };
+template <class Page>
+class PropertyPageObject : public ComObjectRoot, public PropertyPageImpl {
+ public:
+  ZU_DELEGATING_UNKNOWN
+
+  // The class table's creation function: a new page as `riid`, or with `outer` its inner unknown.
+  static HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** object) {
+    return CreateComObject<Page>(outer, riid, object);
+  }
+
+ protected:
+  PropertyPageObject(IUnknown* outer, const PageResources& resources)
+      : ComObjectRoot(outer), PropertyPageImpl(resources) {}
+
+  HRESULT QueryInterfaceInner(REFIID riid, void** object) override {
+    static const InterfaceEntry kInterfaces[] = {
+        ZU_INTERFACE(IID_IPropertyPage, PropertyPageObject, IPropertyPage), {nullptr, 0}};
+    return QueryInterfaceTable(this, kInterfaces, riid, object);
+  }
 };
 
 }  // namespace zu

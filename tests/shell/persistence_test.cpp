@@ -20,7 +20,7 @@
 #include "play/zu_video_play_ctl.h"
 #include "shell/com_util.h"
 #include "shell/module.h"
-#include "shell/play_shell.h"
+#include "shell/zuvplay/zuvplay_library.h"
 #include "shell/registrar.h"
 #include "tests/shell/com_assertions.h"
 #include "tests/shell/fake_sinks.h"

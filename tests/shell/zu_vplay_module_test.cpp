@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/zu_vplay_resources.h"
+#include "shell/zuvplay/zuvplay_resources.h"
 #include "tests/shell/com_assertions.h"
 #include "tests/shell/registry_sandbox.h"
 #include "tests/shell/zu_vplay_dll.h"

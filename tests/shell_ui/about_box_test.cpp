@@ -13,7 +13,7 @@
 
 #include "play/zu_video_play_ctl.h"
 #include "shell/about_box.h"
-#include "shell/play_dialog_ids.h"
+#include "shell/zuvplay/zuvplay_resources.h"
 #include "tests/support/modal_watcher.h"
 #include "tests/shell_ui/ui_test_support.h"
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/play_dialog_ids.h"
+#include "shell/zuvplay/zuvplay_resources.h"
 #include "shell/property_page.h"
 
 namespace zu::test {

@@ -15,8 +15,8 @@
 
 #include "play/zu_video_play_ctl.h"
 #include "shell/module.h"
-#include "shell/play_dialog_ids.h"
-#include "shell/zu_video_play_ppg.h"
+#include "shell/zuvplay/zuvplay_resources.h"
+#include "shell/zuvplay/zu_video_play_ppg.h"
 #include "tests/shell/com_assertions.h"
 #include "tests/shell_ui/ui_test_support.h"
 
@@ -54,7 +54,7 @@ class PlayPageTest : public ::testing::Test {
     ASSERT_NE(parent_, nullptr);
     // Not activated: Wine without a window manager takes two seconds to destroy an active window.
     ShowWindow(parent_, SW_SHOWNOACTIVATE);
-    ASSERT_EQ(CreateZuVideoPlayPpg(nullptr, IID_IPropertyPage,
+    ASSERT_EQ(ZuVideoPlayPpg::CreateInstance(nullptr, IID_IPropertyPage,
                                    reinterpret_cast<void**>(page_.GetAddressOf())),
               S_OK);
     ASSERT_EQ(ZuVideoPlayCtl::Create(IID_IZuVideoPlayCtl,
@@ -124,15 +124,15 @@ TEST_F(PlayPageTest, AnswersIPropertyPageOnly) {
 }
 
 TEST_F(PlayPageTest, CreationChecksItsArguments) {
-  EXPECT_EQ(CreateZuVideoPlayPpg(nullptr, IID_IPropertyPage, nullptr), E_POINTER);
+  EXPECT_EQ(ZuVideoPlayPpg::CreateInstance(nullptr, IID_IPropertyPage, nullptr), E_POINTER);
   void* object = reinterpret_cast<void*>(1);
-  EXPECT_EQ(CreateZuVideoPlayPpg(&plain_, IID_IPropertyPage, &object), CLASS_E_NOAGGREGATION);
+  EXPECT_EQ(ZuVideoPlayPpg::CreateInstance(&plain_, IID_IPropertyPage, &object), CLASS_E_NOAGGREGATION);
   EXPECT_EQ(object, nullptr);
 }
 
 TEST_F(PlayPageTest, AggregatedPageDelegatesToItsOuterObject) {
   ComPtr<IUnknown> inner;
-  ASSERT_EQ(CreateZuVideoPlayPpg(&plain_, IID_IUnknown,
+  ASSERT_EQ(ZuVideoPlayPpg::CreateInstance(&plain_, IID_IUnknown,
                                  reinterpret_cast<void**>(inner.GetAddressOf())),
             S_OK);
   EXPECT_EQ(plain_.references(), 0u) << "the inner object must not hold its outer";

@@ -17,8 +17,8 @@
 #include "play/zu_video_play_ctl.h"
 #include "shell/class_table.h"
 #include "shell/module.h"
-#include "shell/play_dialog_ids.h"
-#include "shell/zu_video_play_ppg.h"
+#include "shell/zuvplay/zuvplay_resources.h"
+#include "shell/zuvplay/zu_video_play_ppg.h"
 #include "tests/shell/com_assertions.h"
 #include "tests/support/modal_watcher.h"
 #include "tests/shell_ui/ui_test_support.h"
@@ -34,7 +34,7 @@ IPropertyPage* g_frame_page = nullptr;
 int g_pages_created = 0;
 
 HRESULT CreateRecordedPage(IUnknown* outer, REFIID riid, void** object) {
-  HRESULT hr = CreateZuVideoPlayPpg(outer, riid, object);
+  HRESULT hr = ZuVideoPlayPpg::CreateInstance(outer, riid, object);
   if (SUCCEEDED(hr)) {
     ++g_pages_created;
     if (IsEqualIID(riid, IID_IPropertyPage)) g_frame_page = static_cast<IPropertyPage*>(*object);

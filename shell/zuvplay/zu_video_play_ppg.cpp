@@ -1,11 +1,11 @@
-#include "shell/zu_video_play_ppg.h"
+#include "shell/zuvplay/zu_video_play_ppg.h"
 
 #include <ocidl.h>
 #include <wrl/client.h>
 
 #include "shell/com_util.h"
-#include "shell/play_dialog_ids.h"
-#include "shell/zu_vplay_resources.h"
+#include "shell/module.h"
+#include "shell/zuvplay/zuvplay_resources.h"
 #include "zu_video_play.h"
 
 namespace zu {
@@ -19,36 +19,11 @@ constexpr const wchar_t* kSizeModes[] = {L"0 - vpySizeCLIP", L"1 - vpySizeZOOM",
 // The page's help file string; the library has none, so the page reports "".
 constexpr UINT kHelpFileStringId = 104;
 
-// The image holding this code, and with it the page's dialog and strings: ZuVPlay.dll, or a
-// test program that links the page directly.
-HINSTANCE PageModule() {
-  HMODULE module = nullptr;
-  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                         GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                     reinterpret_cast<LPCWSTR>(&PageModule), &module);
-  return module;
-}
-
 }  // namespace
 
 ZuVideoPlayPpg::ZuVideoPlayPpg(IUnknown* outer)
-    : ComObjectRoot(outer),
-      PropertyPageImpl(PageResources{PageModule(), ZU_IDD_PLAY_PAGE, ZU_IDS_PLAY_PAGE_TITLE,
-                                     kHelpFileStringId, ZU_IDS_PLAY_PAGE_DOC}) {}
-
-HRESULT ZuVideoPlayPpg::CreateInstance(IUnknown* outer, REFIID riid, void** object) {
-  return CreateComObject<ZuVideoPlayPpg>(outer, riid, object);
-}
-
-HRESULT CreateZuVideoPlayPpg(IUnknown* outer, REFIID riid, void** object) {
-  return ZuVideoPlayPpg::CreateInstance(outer, riid, object);
-}
-
-HRESULT ZuVideoPlayPpg::QueryInterfaceInner(REFIID riid, void** object) {
-  static const InterfaceEntry kInterfaces[] = {
-      ZU_INTERFACE(IID_IPropertyPage, ZuVideoPlayPpg, IPropertyPage), {}};
-  return QueryInterfaceTable(this, kInterfaces, riid, object);
-}
+    : PropertyPageObject(outer, PageResources{ThisImage(), ZU_IDD_PLAY_PAGE, ZU_IDS_PLAY_PAGE_TITLE,
+                                              kHelpFileStringId, ZU_IDS_PLAY_PAGE_DOC}) {}
 
 // ---------------------------------------------------------------- page dialog
 

@@ -10,21 +10,12 @@
 
 #include <windows.h>
 
-#include "shell/com_object.h"
 #include "shell/property_page.h"
 
 namespace zu {
 
-class ZuVideoPlayPpg final : public ComObjectRoot, public PropertyPageImpl {
- public:
-  ZU_DELEGATING_UNKNOWN
-
-  // The class table's creation function: a new page as `riid`, or with `outer` its inner unknown.
-  static HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** object);
-
+class ZuVideoPlayPpg final : public PropertyPageObject<ZuVideoPlayPpg> {
  protected:
-  HRESULT QueryInterfaceInner(REFIID riid, void** object) override;
-
   void OnInitDialog() override;
   void OnCommand(WORD id, WORD code) override;
   HRESULT ApplyTo(IUnknown* object) override;
@@ -36,8 +27,5 @@ class ZuVideoPlayPpg final : public ComObjectRoot, public PropertyPageImpl {
   explicit ZuVideoPlayPpg(IUnknown* outer);
   ~ZuVideoPlayPpg() override = default;
 };
-
-// Creates the play property page; what the class table's row for CLSID_ZuVPlayPpg calls.
-HRESULT CreateZuVideoPlayPpg(IUnknown* outer, REFIID riid, void** object);
 
 }  // namespace zu

@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Writes zu_video_play.ico, the play control's icon (ICON 204): 32 x 32, 16 colours.
+"""Writes zu_video_play.ico, the play control's icon (ICON 204): 32 x 32, 16 colours, and
+zu_video_play_toolbox.bmp, its toolbox bitmap (BITMAP 101): 16 x 15, 16 colours.
 
 A navy film frame with sprocket holes and a yellow play triangle, on a transparent ground. The
 play tests look for these pixels where the control draws its icon, so a new design needs new
@@ -33,6 +34,36 @@ def pixel(x, y):
     return NAVY
 
 
+def toolbox_pixel(x, y):
+    """The toolbox picture: the icon's film frame and play triangle at half size, on silver,
+    which form designers show as the toolbox's own ground."""
+    if not (0 <= x <= 15 and 2 <= y <= 12):
+        return SILVER
+    if x in (0, 15) or y in (2, 12):
+        return BLACK
+    if 5 <= y <= 9:
+        half = min(y - 5, 9 - y)
+        if 6 <= x <= 6 + 2 * half:
+            return YELLOW
+    return NAVY
+
+
+def write_toolbox_bitmap(path, width=16, height=15):
+    stride = (width * 4 + 31) // 32 * 4
+    rows = bytearray()
+    for y in reversed(range(height)):
+        row = bytearray()
+        for x in range(0, width, 2):
+            row.append(toolbox_pixel(x, y) << 4 | toolbox_pixel(x + 1, y))
+        rows += row + bytes(stride - len(row))
+    table = b''.join(struct.pack('<BBBB', b, g, r, 0) for r, g, b in PALETTE)
+    info = struct.pack('<IiiHHIIiiII', 40, width, height, 1, 4, 0, len(rows), 0, 0, 16, 0)
+    offset = 14 + len(info) + len(table)
+    file_header = struct.pack('<2sIHHI', b'BM', offset + len(rows), 0, 0, offset)
+    with open(path, 'wb') as f:
+        f.write(file_header + info + table + bytes(rows))
+
+
 def main(path):
     xor_rows, and_rows = [], []
     for y in reversed(range(SIZE)):  # bitmaps are stored bottom-up
@@ -59,3 +90,4 @@ def main(path):
 
 if __name__ == '__main__':
     main(sys.argv[1] if len(sys.argv) > 1 else 'zu_video_play.ico')
+    write_toolbox_bitmap(sys.argv[2] if len(sys.argv) > 2 else 'zu_video_play_toolbox.bmp')

@@ -1,4 +1,4 @@
-#include "shell/play_shell.h"
+#include "shell/zuvplay/zuvplay_library.h"
 
 #include <initguid.h>  // defines the stock page identifiers below
 

@@ -1,16 +1,14 @@
-// Module resources of ZuVPlay.dll: type library, registration scripts, strings, version blocks.
-// The control's own resources (icon, dialogs) are in zu_video_play.rc.
-//
-// This file and the scripts are UTF-8; windres turns the strings into UTF-16, and the registrar
-// reads the scripts as UTF-8, so no text passes through an ANSI code page.
-#pragma code_page(65001)
+// The version resource of a control DLL, for its resource script: the same content in an English
+// (0x0409) and a Japanese (0x0411) block, Unicode code page. The library defines before including
+// this file:
+//   ZU_VERSION_DESCRIPTION     FileDescription and ProductName
+//   ZU_VERSION_INTERNAL_NAME   InternalName
+//   ZU_VERSION_ORIGINAL_NAME   OriginalFilename
+// and then writes ZU_VERSION_BLOCK("040904B0", 0x0409) under each LANGUAGE statement.
+#ifndef ZU_SHELL_VERSION_BLOCK_H_
+#define ZU_SHELL_VERSION_BLOCK_H_
 
-#include <windows.h>
-
-#include "shell/zu_vplay_resources.h"
-
-// Same content in the English and the Japanese block.
-#define ZU_PLAY_VERSION_BLOCK(block_name, language)                     \
+#define ZU_VERSION_BLOCK(block_name, language)                          \
   1 VERSIONINFO                                                         \
   FILEVERSION 1, 0, 0, 0                                                \
   PRODUCTVERSION 1, 0, 0, 0                                             \
@@ -25,13 +23,13 @@
       BLOCK block_name                                                  \
       BEGIN                                                             \
         VALUE "CompanyName", "Pelmar"                                   \
-        VALUE "FileDescription", "Pelmar/OCX Video Play"                \
+        VALUE "FileDescription", ZU_VERSION_DESCRIPTION                 \
         VALUE "FileVersion", "1, 0, 0, 0"                               \
-        VALUE "InternalName", "ZuVideoPlay"                             \
+        VALUE "InternalName", ZU_VERSION_INTERNAL_NAME                  \
         VALUE "LegalCopyright", "Copyright (C) 2026 Pelmar"             \
         VALUE "LegalTrademarks", "Pelmar/OCX is a trademark of Pelmar"  \
-        VALUE "OriginalFilename", "ZuVideoPlay.DLL"                     \
-        VALUE "ProductName", "Pelmar/OCX Video Play"                    \
+        VALUE "OriginalFilename", ZU_VERSION_ORIGINAL_NAME              \
+        VALUE "ProductName", ZU_VERSION_DESCRIPTION                     \
         VALUE "ProductVersion", "1, 0, 0, 0"                            \
         VALUE "OLESelfRegister", ""                                     \
       END                                                               \
@@ -42,31 +40,4 @@
     END                                                                 \
   END
 
-LANGUAGE LANG_ENGLISH, SUBLANG_ENGLISH_US
-
-1 TYPELIB "zu_video_play.tlb"
-
-ZU_IDR_PLAY_CONTROL_SCRIPT REGISTRY "shell/scripts/zu_video_play_en.rgs"
-
-STRINGTABLE
-BEGIN
-  ZU_IDS_PLAY_PROJECT_NAME "ZuVPlay"
-  ZU_IDS_PLAY_PAGE_TITLE "General"
-  ZU_IDS_PLAY_PAGE_DOC "ZuVideoPlay Properties"
-END
-
-ZU_PLAY_VERSION_BLOCK("040904B0", 0x0409)
-
-LANGUAGE LANG_JAPANESE, SUBLANG_DEFAULT
-
-ZU_IDR_PLAY_CONTROL_SCRIPT REGISTRY "shell/scripts/zu_video_play_ja.rgs"
-ZU_IDR_PLAY_PAGE_SCRIPT REGISTRY "shell/scripts/zu_video_play_ppg.rgs"
-
-STRINGTABLE
-BEGIN
-  ZU_IDS_PLAY_PROJECT_NAME "ZuVPlay"
-  ZU_IDS_PLAY_PAGE_TITLE "General"
-  ZU_IDS_PLAY_PAGE_DOC "ZuVideoPlay Properties"
-END
-
-ZU_PLAY_VERSION_BLOCK("041104B0", 0x0411)
+#endif  // ZU_SHELL_VERSION_BLOCK_H_

@@ -1,4 +1,4 @@
-// What the shell provides the play control: its type information (for late binding and class
+// What the play library tells the framework of its control: its type information (for late binding and class
 // information), its object-safety options and its property map.
 #pragma once
 
