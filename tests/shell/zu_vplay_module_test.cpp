@@ -7,6 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <set>
 #include <string>
 #include <vector>
@@ -64,32 +68,91 @@ TEST_F(ZuVPlayModule, ExportsExactlyTheFourEntryPointsByNameInOrdinalOrder) {
 
 // ---------------------------------------------------------------- resources
 
-BOOL CALLBACK AddLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR set) {
-  reinterpret_cast<std::set<WORD>*>(set)->insert(language);
-  return TRUE;
-}
-
-std::set<WORD> Languages(HMODULE module, const wchar_t* type, const wchar_t* name) {
-  std::set<WORD> languages;
-  EnumResourceLanguagesW(module, type, name, AddLanguage, reinterpret_cast<LONG_PTR>(&languages));
-  return languages;
-}
-
 constexpr WORD kEnglish = 0x0409;
 constexpr WORD kJapanese = 0x0411;
 
-TEST_F(ZuVPlayModule, ResourcesExistInTheirLanguages) {
-  HMODULE module = dll_.Module();
-  EXPECT_EQ(Languages(module, L"TYPELIB", MAKEINTRESOURCEW(1)), std::set<WORD>{kEnglish});
-  EXPECT_EQ(Languages(module, L"REGISTRY", MAKEINTRESOURCEW(ZU_IDR_PLAY_CONTROL_SCRIPT)),
-            (std::set<WORD>{kEnglish, kJapanese}));
-  EXPECT_EQ(Languages(module, L"REGISTRY", MAKEINTRESOURCEW(ZU_IDR_PLAY_PAGE_SCRIPT)),
-            std::set<WORD>{kJapanese});
-  EXPECT_EQ(Languages(module, RT_VERSION, MAKEINTRESOURCEW(1)),
-            (std::set<WORD>{kEnglish, kJapanese}));
-  // Strings 100 to 111 share block 7.
-  EXPECT_EQ(Languages(module, RT_STRING, MAKEINTRESOURCEW(ZU_IDS_PLAY_PROJECT_NAME / 16 + 1)),
-            (std::set<WORD>{kEnglish, kJapanese}));
+// Every resource of the DLL as "TYPE NAME LANGUAGE", numbers in decimal. The single images of an
+// icon group (RT_ICON) are numbered by the resource compiler: they come as "ICON * LANGUAGE".
+std::string ResourceKey(LPCWSTR text) {
+  return IS_INTRESOURCE(text) ? std::to_string(reinterpret_cast<uintptr_t>(text)) : Narrow(text);
+}
+
+struct EntryWalk {
+  std::multiset<std::string>* entries;
+  LPCWSTR type;
+  std::string name;
+};
+
+BOOL CALLBACK AddEntryLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR context) {
+  auto* walk = reinterpret_cast<EntryWalk*>(context);
+  char hex[8];
+  std::snprintf(hex, sizeof hex, "%04X", language);
+  walk->entries->insert(ResourceKey(walk->type) + " " + walk->name + " " + hex);
+  return TRUE;
+}
+
+BOOL CALLBACK AddEntry(HMODULE module, LPCWSTR type, LPWSTR name, LONG_PTR out) {
+  EntryWalk walk{reinterpret_cast<std::multiset<std::string>*>(out), type,
+                 type == RT_ICON ? std::string("*") : ResourceKey(name)};
+  EnumResourceLanguagesW(module, type, name, AddEntryLanguage, reinterpret_cast<LONG_PTR>(&walk));
+  return TRUE;
+}
+
+BOOL CALLBACK AddType(HMODULE module, LPWSTR type, LONG_PTR out) {
+  EnumResourceNamesW(module, type, AddEntry, out);
+  return TRUE;
+}
+
+// What the DLL carries, and in which languages: type library, dialogs English only; the page
+// script, icon and toolbox bitmap Japanese only; control script, strings and version both.
+TEST_F(ZuVPlayModule, CarriesExactlyItsResourcesInExactlyTheirLanguages) {
+  std::multiset<std::string> entries;
+  EnumResourceTypesW(dll_.Module(), AddType, reinterpret_cast<LONG_PTR>(&entries));
+  const std::multiset<std::string> expected = {
+      "2 101 0411",        // BITMAP: the toolbox bitmap
+      "ICON * 0411",       // the icon group's one image
+      "5 107 0409",        // DIALOG: the property page
+      "5 108 0409",        // DIALOG: the about box
+      "6 7 0409",          // STRINGTABLE block of ids 96 to 111
+      "6 7 0411",
+      "14 204 0411",       // GROUP_ICON
+      "16 1 0409",         // VERSION
+      "16 1 0411",
+      "REGISTRY 102 0409", "REGISTRY 102 0411", "REGISTRY 106 0411",
+      "TYPELIB 1 0409",
+  };
+  std::multiset<std::string> got;
+  for (std::string entry : entries) {
+    if (entry.rfind("3 ", 0) == 0) entry = "ICON" + entry.substr(1);
+    got.insert(entry);
+  }
+  EXPECT_EQ(got, expected);
+}
+
+// The registration scripts name the toolbox bitmap by number; it is there, 16 x 15 at 4 bits.
+TEST_F(ZuVPlayModule, TheToolboxBitmapTheScriptsNameIsThere) {
+  for (WORD language : {kEnglish, kJapanese}) {
+    HRSRC found = FindResourceExW(dll_.Module(), L"REGISTRY",
+                                  MAKEINTRESOURCEW(ZU_IDR_PLAY_CONTROL_SCRIPT), language);
+    ASSERT_NE(found, nullptr) << language;
+    const char* text = static_cast<const char*>(LockResource(LoadResource(dll_.Module(), found)));
+    const std::string script(text, SizeofResource(dll_.Module(), found));
+    const size_t at = script.find("'ToolboxBitmap32' = '%MODULE%, ");
+    ASSERT_NE(at, std::string::npos) << language;
+    const int id = std::atoi(script.c_str() + at + std::strlen("'ToolboxBitmap32' = '%MODULE%, "));
+    EXPECT_EQ(id, ZU_IDB_PLAY_TOOLBOX);
+
+    HRSRC bitmap = FindResourceW(dll_.Module(), MAKEINTRESOURCEW(id), RT_BITMAP);
+    ASSERT_NE(bitmap, nullptr) << "BITMAP " << id;
+    const auto* header = static_cast<const BITMAPINFOHEADER*>(
+        LockResource(LoadResource(dll_.Module(), bitmap)));
+    ASSERT_NE(header, nullptr);
+    EXPECT_EQ(header->biWidth, 16);
+    EXPECT_EQ(header->biHeight, 15);
+    EXPECT_EQ(header->biBitCount, 4);
+  }
+  // The about box draws the icon group the control draws at design time.
+  EXPECT_NE(LoadIconW(dll_.Module(), MAKEINTRESOURCEW(ZU_IDI_PLAY_CONTROL)), nullptr);
 }
 
 TEST_F(ZuVPlayModule, StringsLoadWhateverTheLocale) {
