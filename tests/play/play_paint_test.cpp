@@ -312,7 +312,7 @@ TEST_F(PlayControlTest, PictureByValueKeepsACopyMadeThroughTheStreamOrNothing) {
 
 // ---------------------------------------------------------------- modes and places
 
-// Pixels of the control's icon (shell/zuvplay/make_play_images.py), from its top-left corner.
+// Pixels of the control's icon (shell/make_control_images.py), from its top-left corner.
 void ExpectIconAt(const Canvas& canvas, int left, int top) {
   EXPECT_EQ(canvas.At(left, top), kBackRgb) << "transparent corner";
   EXPECT_EQ(canvas.At(left + 1, top + 15), 0x000000u) << "frame line";
