@@ -1,0 +1,15 @@
+// Resource identifiers of the simulated driver's dialogs.
+#pragma once
+
+#define ZU_IDD_SIMCAM_FORMAT 101
+#define ZU_IDD_SIMCAM_SOURCE 102
+#define ZU_IDD_SIMCAM_DISPLAY 103
+
+#define ZU_IDC_SIMCAM_DRIVER 1001
+#define ZU_IDC_SIMCAM_SIZE 1002
+#define ZU_IDC_SIMCAM_BITS 1003
+#define ZU_IDC_SIMCAM_NOISE 1004
+#define ZU_IDC_SIMCAM_MOTION 1005
+#define ZU_IDC_SIMCAM_CAPTION 1006
+#define ZU_IDC_SIMCAM_SIZE_LABEL 1007
+#define ZU_IDC_SIMCAM_BITS_LABEL 1008
