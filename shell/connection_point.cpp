@@ -115,8 +115,9 @@ const IID& PointsEnumerator::Iid() {
 // ---------------------------------------------------------------- ConnectionPoint
 
 ConnectionPoint::ConnectionPoint(IConnectionPointContainer* container, const IID& iid,
-                                 const LONG* freeze_count)
-    : container_(container), iid_(iid), freeze_count_(freeze_count) {}
+                                 const LONG* freeze_count, bool dispatch_sinks)
+    : container_(container), iid_(iid), freeze_count_(freeze_count),
+      dispatch_sinks_(dispatch_sinks) {}
 
 ConnectionPoint::~ConnectionPoint() { UnadviseAll(); }
 
@@ -153,7 +154,12 @@ STDMETHODIMP ConnectionPoint::Advise(IUnknown* sink, DWORD* cookie) {
   if (sink == nullptr) return E_POINTER;
   IUnknown* connected = nullptr;
   if (FAILED(sink->QueryInterface(iid_, reinterpret_cast<void**>(&connected))) || !connected) {
-    return CONNECT_E_CANNOTCONNECT;
+    connected = nullptr;
+    if (!dispatch_sinks_ ||
+        FAILED(sink->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&connected))) ||
+        !connected) {
+      return CONNECT_E_CANNOTCONNECT;
+    }
   }
   return Guarded([&]() -> HRESULT {
     auto free_slot = std::find(slots_.begin(), slots_.end(), nullptr);

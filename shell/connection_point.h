@@ -20,9 +20,10 @@ class ConnectionPoint final : public IConnectionPoint {
  public:
   // `container` is the control's container interface; its references stand for the point's.
   // With `freeze_count`, the point fires nothing while the count is above zero (the container
-  // froze the control's events).
+  // froze the control's events). An event dispinterface's point (`dispatch_sinks`) also takes a
+  // sink that answers only IDispatch, as script engines' and many hosts' sinks do.
   ConnectionPoint(IConnectionPointContainer* container, const IID& iid,
-                  const LONG* freeze_count = nullptr);
+                  const LONG* freeze_count = nullptr, bool dispatch_sinks = false);
   ~ConnectionPoint();
   ConnectionPoint(const ConnectionPoint&) = delete;
   ConnectionPoint& operator=(const ConnectionPoint&) = delete;
@@ -52,6 +53,7 @@ class ConnectionPoint final : public IConnectionPoint {
   IConnectionPointContainer* container_;
   IID iid_;
   const LONG* freeze_count_;
+  bool dispatch_sinks_;
   std::vector<IUnknown*> slots_;  // held references; null marks a free slot
 };
 

@@ -97,7 +97,7 @@ class ControlObject : public ComObjectRoot,
         SupportErrorInfoImpl(__uuidof(Dual)),
         ProvideClassInfo2Impl(definition.class_type_info(), *definition.default_source),
         property_notify_(this, IID_IPropertyNotifySink),
-        events_(this, *definition.default_source, FreezeCount()),
+        events_(this, *definition.default_source, FreezeCount(), true),
         stock_(property_notify_, ChangeTargets()) {
     if (definition.fires_events) AddConnectionPoint(&events_);
     AddConnectionPoint(&property_notify_);
