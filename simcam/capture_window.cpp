@@ -390,13 +390,16 @@ LRESULT CaptureWindow::SetFormat(WPARAM size, const BITMAPINFO* info, std::strin
 }
 
 LRESULT CaptureWindow::SetPreview(bool on, std::string* detail) {
-  if (!Simulator::Get().DriverOf(window_)) {
+  const bool connected = Simulator::Get().DriverOf(window_).has_value();
+  // Stopping always takes, so that a preview stopped while the driver was away does not come
+  // back with the next connection; starting needs a driver.
+  if (on && !connected) {
     *detail = "no driver";
     return FALSE;
   }
   const bool was = preview_;
   preview_ = on;
-  *detail = on ? "on" : "off";
+  *detail = std::string(on ? "on" : "off") + (connected ? "" : ", no driver");
   if (on && !was) start_tick_ = GetTickCount();
   UpdateTimer();
   InvalidateRect(window_, nullptr, FALSE);
@@ -407,7 +410,7 @@ LRESULT CaptureWindow::SetPreview(bool on, std::string* detail) {
       ReportStatus(SIMCAM_STATUS_PREVIEW_STOPPED, "Preview stopped");
     }
   }
-  return TRUE;
+  return connected ? TRUE : FALSE;
 }
 
 LRESULT CaptureWindow::SetPreviewRate(UINT ms, std::string* detail) {

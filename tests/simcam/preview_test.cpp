@@ -156,6 +156,14 @@ TEST_F(SimCamPreview, FramesResumeAfterTheDriverIsConnectedAgain) {
   ASSERT_TRUE(Send(window, WM_CAP_DRIVER_CONNECT, 0));
   Pump(400);
   EXPECT_GT(FramesOf(window), 0u) << "the preview was not stopped, only its driver";
+
+  // Stopped while the driver is away, it stays stopped when the driver comes back.
+  Send(window, WM_CAP_DRIVER_DISCONNECT);
+  EXPECT_FALSE(Send(window, WM_CAP_SET_PREVIEW, FALSE)) << "no driver to tell";
+  ASSERT_TRUE(Send(window, WM_CAP_DRIVER_CONNECT, 0));
+  Callbacks().frames.clear();
+  Pump(300);
+  EXPECT_EQ(FramesOf(window), 0u);
 }
 
 TEST_F(SimCamPreview, PushNeedsADriverAndTheCallbackIsPerWindow) {

@@ -41,7 +41,7 @@ LRESULT CALLBACK RecordStatus(HWND window, int id, LPCSTR text) {
 LRESULT CALLBACK RecordFrame(HWND window, LPVIDEOHDR header) {
   FrameRecord frame{window, header->dwBytesUsed, header->dwBufferLength, header->dwFlags,
                     header->dwTimeCaptured, {}, {}};
-  if (Callbacks().read_format_in_frame_callback) frame.format = QueryFormat(window);
+  frame.format = QueryFormat(window);
   frame.data.assign(header->lpData, header->lpData + header->dwBytesUsed);
   Callbacks().frames.push_back(std::move(frame));
   return TRUE;

@@ -30,7 +30,8 @@ struct FrameRecord {
   DWORD buffer_length;
   DWORD flags;
   DWORD time_captured;
-  std::vector<uint8_t> format;  // the window's format block, read inside the callback
+  std::vector<uint8_t> format;  // the window's format block, read inside the callback, as the
+                                // capture control reads it
   std::vector<uint8_t> data;    // dwBytesUsed bytes from lpData
 };
 
@@ -40,7 +41,6 @@ struct CallbackLog {
   std::vector<Report> errors;
   std::vector<Report> statuses;
   std::vector<FrameRecord> frames;
-  bool read_format_in_frame_callback = true;
 };
 CallbackLog& Callbacks();
 
