@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "simcam/ansi_text.h"
 #include "simcam/driver_dialogs.h"
 #include "simcam/frame_generator.h"
 #include "simcam/simcam_control.h"
@@ -27,32 +28,6 @@ constexpr COLORREF kBackground = SIMCAM_BACKGROUND_COLOR;
 HINSTANCE g_module = nullptr;
 ATOM g_class = 0;
 SRWLOCK g_class_lock = SRWLOCK_INIT;
-
-std::string Narrow(const wchar_t* text) {
-  if (text == nullptr) return {};
-  const int size = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
-  std::string out(size > 0 ? size - 1 : 0, '\0');
-  if (size > 1) WideCharToMultiByte(CP_ACP, 0, text, -1, &out[0], size, nullptr, nullptr);
-  return out;
-}
-
-std::wstring Widen(const char* text) {
-  if (text == nullptr) return {};
-  const int size = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-  std::wstring out(size > 0 ? size - 1 : 0, L'\0');
-  if (size > 1) MultiByteToWideChar(CP_ACP, 0, text, -1, &out[0], size);
-  return out;
-}
-
-// Copies text into a caller's buffer of `size` characters, cut to fit and terminated.
-template <typename Char>
-bool CopyOut(const std::basic_string<Char>& text, Char* buffer, size_t size) {
-  if (buffer == nullptr || size == 0) return false;
-  const size_t n = std::min(text.size(), size - 1);
-  std::copy(text.begin(), text.begin() + n, buffer);
-  buffer[n] = 0;
-  return true;
-}
 
 bool IsCapMessage(UINT message) { return message >= WM_CAP_START && message <= WM_CAP_END; }
 
@@ -231,9 +206,9 @@ LRESULT CaptureWindow::Capture(UINT message, WPARAM wparam, LPARAM lparam, std::
       const bool name = message == WM_CAP_DRIVER_GET_NAMEA || message == WM_CAP_DRIVER_GET_NAMEW;
       const std::string& text = name ? driver->config.name : driver->config.version;
       if (message == WM_CAP_DRIVER_GET_NAMEA || message == WM_CAP_DRIVER_GET_VERSIONA) {
-        return CopyOut(text, reinterpret_cast<char*>(lparam), wparam);
+        return CopyToBuffer(text, reinterpret_cast<char*>(lparam), wparam);
       }
-      return CopyOut(Widen(text.c_str()), reinterpret_cast<wchar_t*>(lparam), wparam);
+      return CopyToBuffer(Widen(text.c_str()), reinterpret_cast<wchar_t*>(lparam), wparam);
     }
     case WM_CAP_DRIVER_GET_CAPS:
       return GetCaps(wparam, reinterpret_cast<CAPDRIVERCAPS*>(lparam), detail);
@@ -390,13 +365,16 @@ LRESULT CaptureWindow::SetFormat(WPARAM size, const BITMAPINFO* info, std::strin
 }
 
 LRESULT CaptureWindow::SetPreview(bool on, std::string* detail) {
-  if (!Simulator::Get().DriverOf(window_)) {
+  const bool connected = Simulator::Get().DriverOf(window_).has_value();
+  // Stopping always takes, so that a preview stopped while the driver was away does not come
+  // back with the next connection; starting needs a driver.
+  if (on && !connected) {
     *detail = "no driver";
     return FALSE;
   }
   const bool was = preview_;
   preview_ = on;
-  *detail = on ? "on" : "off";
+  *detail = std::string(on ? "on" : "off") + (connected ? "" : ", no driver");
   if (on && !was) start_tick_ = GetTickCount();
   UpdateTimer();
   InvalidateRect(window_, nullptr, FALSE);
@@ -407,7 +385,7 @@ LRESULT CaptureWindow::SetPreview(bool on, std::string* detail) {
       ReportStatus(SIMCAM_STATUS_PREVIEW_STOPPED, "Preview stopped");
     }
   }
-  return TRUE;
+  return connected ? TRUE : FALSE;
 }
 
 LRESULT CaptureWindow::SetPreviewRate(UINT ms, std::string* detail) {

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "simcam/ansi_text.h"
 #include "simcam/capture_window.h"
 #include "simcam/simcam_resources.h"
 
@@ -14,12 +15,6 @@ namespace {
 constexpr FrameSize kCommonSizes[] = {{80, 60},    {160, 120},  {176, 144}, {320, 240},
                                       {352, 288},  {640, 480},  {800, 600}, {1024, 768},
                                       {1280, 720}, {1280, 960}, {1920, 1080}};
-
-std::wstring Widen(const std::string& text) {
-  std::wstring wide;
-  for (char c : text) wide += static_cast<wchar_t>(static_cast<unsigned char>(c));
-  return wide;
-}
 
 void SetDriverLine(HWND dialog, const DriverState& driver) {
   SetDlgItemTextW(dialog, ZU_IDC_SIMCAM_DRIVER,

@@ -5,10 +5,10 @@
 
 #include <vfw.h>
 
-#include <algorithm>
 #include <cstring>
 #include <string>
 
+#include "simcam/ansi_text.h"
 #include "simcam/capture_window.h"
 #include "simcam/simcam_control.h"
 #include "simcam/simulator.h"
@@ -16,20 +16,12 @@
 namespace {
 
 using zu::simcam::Simulator;
+using zu::simcam::Widen;
 
+// The buffer sizes of these functions come as int.
 template <typename Char>
 void CopyText(const std::basic_string<Char>& text, Char* buffer, int size) {
-  if (buffer == nullptr || size <= 0) return;
-  const size_t n = std::min<size_t>(text.size(), static_cast<size_t>(size) - 1);
-  std::copy(text.begin(), text.begin() + n, buffer);
-  buffer[n] = 0;
-}
-
-std::wstring Widen(const std::string& text) {
-  const int size = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-  std::wstring out(size > 0 ? size - 1 : 0, L'\0');
-  if (size > 1) MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &out[0], size);
-  return out;
+  if (size > 0) zu::simcam::CopyToBuffer(text, buffer, static_cast<size_t>(size));
 }
 
 }  // namespace

@@ -13,6 +13,7 @@ constexpr DWORD kMaxConfigFileBytes = 1 << 20;
 // ZU_SIMCAM's value, or the content of the file it names. Empty when unset.
 std::string EnvironmentText(bool* set) {
   char small[1024];
+  SetLastError(ERROR_SUCCESS);
   DWORD length = GetEnvironmentVariableA("ZU_SIMCAM", small, sizeof small);
   std::string value;
   if (length >= sizeof small) {
