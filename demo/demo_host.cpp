@@ -18,13 +18,13 @@
 #include <string>
 #include <string_view>
 
-#include "demo/control_host.h"
 #include "demo/demo_options.h"
 #include "demo/frame_presenter.h"
 #include "demo/frame_receiver.h"
 #include "demo/picture_check.h"
 #include "demo/socket.h"
 #include "demo/window_capture.h"
+#include "host/control_host.h"
 #include "zu_video_play.h"
 
 namespace zu {
@@ -127,6 +127,7 @@ int Run(const HostOptions& options) {
   int status = 0;
   {
     ControlHost host(window, position);
+    host.set_host_names(L"Zu demo host", L"Play");
     HRESULT hr = host.Create(CLSID_ZuVideoPlay);
     if (FAILED(hr)) {
       std::fprintf(stderr, "host: cannot create the play control (0x%08lx): is ZuVPlay.dll registered?\n",
@@ -134,7 +135,7 @@ int Run(const HostOptions& options) {
       DestroyWindow(window);
       return 1;
     }
-    hr = host.Activate();
+    hr = host.Host();
     const HWND control_window = host.ControlWindow();
     if (FAILED(hr) || control_window == nullptr) {
       std::fprintf(stderr, "host: the play control did not activate in place (0x%08lx, window %p): "

@@ -6,11 +6,11 @@
 #include <wrl/client.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "demo/control_host.h"
 #include "demo/frame_presenter.h"
 #include "demo/frame_receiver.h"
 #include "demo/frame_source.h"
@@ -18,6 +18,7 @@
 #include "demo/sender_fault.h"
 #include "demo/socket.h"
 #include "demo/window_capture.h"
+#include "host/control_host.h"
 #include "play/zu_video_play_ctl.h"
 
 namespace zu {
@@ -49,7 +50,7 @@ class DemoHostTest : public ::testing::Test {
     ComPtr<IUnknown> made;
     ASSERT_EQ(ZuVideoPlayCtl::Create(IID_PPV_ARGS(&made)), S_OK);
     ASSERT_EQ(host_->Attach(made.Get()), S_OK);
-    ASSERT_EQ(host_->Activate(), S_OK);
+    ASSERT_EQ(host_->Host(), S_OK);
     control_ = host_->ControlAs<IZuVideoPlayCtl>();
     ASSERT_TRUE(control_);
   }
@@ -120,6 +121,23 @@ TEST_F(DemoHostTest, AFrameHandedInShowsInTheHostWindow) {
   EXPECT_TRUE(PictureShows(inside)) << 100 * inside.Fraction() << "% in " << inside.colours << " colours";
   // Beside the control the host's own flat background stays.
   EXPECT_FALSE(PictureShows(MeasureCoverage(shot, {kPosition.right + 2, 0, 200, 180}, FaceColour())));
+}
+
+// The play control names a default source interface but offers no connection point for it:
+// the host connects no sink, and hosting goes on as before.
+TEST_F(DemoHostTest, ThePlayControlFiresNoEventsAndHostingGoesOn) {
+  IID events = GUID_NULL;
+  EXPECT_EQ(host_->EventInterface(&events), S_OK);
+  EXPECT_TRUE(IsEqualIID(events, DIID__IZuVideoPlayCtlEvents));
+  auto alive = std::make_shared<int>(0);
+  DWORD cookie = 1;
+  EXPECT_EQ(host_->AdviseEvents([alive](DISPID, DISPPARAMS*) { return S_OK; }, &cookie), S_FALSE);
+  EXPECT_EQ(cookie, 0u);
+  EXPECT_EQ(host_->EventConnections(), 0u);
+  EXPECT_EQ(alive.use_count(), 1) << "the sink made for the events was kept";
+  EXPECT_TRUE(host_->InPlaceActive());
+  EXPECT_NE(host_->ControlWindow(), nullptr);
+  EXPECT_EQ(host_->Unhost(), S_OK);
 }
 
 // A sender on loopback that plays a script of connections, each a list of wire messages.
