@@ -185,6 +185,10 @@ int Run(const HostOptions& options) {
                     ? 1000.0 * shown.intake_seconds / (shown.taken + shown.refused)
                     : 0.0,
                 shown.paints ? 1000.0 * shown.paint_seconds / shown.paints : 0.0);
+    std::printf("host: latency capture to paint: mean %.1f ms, max %.1f ms; frame format "
+                "changed %u time(s) to follow the wire\n",
+                shown.shown ? 1000.0 * shown.latency_seconds / shown.shown : 0.0,
+                1000.0 * shown.latency_max, shown.format_changes);
     std::printf("host: peak memory %.1f MB\n", PeakMegabytes());
 
     // What the window shows now, the last frame painted.
