@@ -25,8 +25,8 @@
 
 #include "codec/frame_format.h"
 #include "codec/png_frame_decoder.h"
-#include "demo/control_host.h"
 #include "demo/frame_source.h"
+#include "host/control_host.h"
 #include "play/zu_video_play_ctl.h"
 #include "shell/com_util.h"
 
@@ -145,7 +145,7 @@ Result MeasureRow(const Row& row, int rounds) {
     ControlHost host(host_window, RECT{0, 0, row.width, row.height});
     ComPtr<IUnknown> made;
     if (FAILED(ZuVideoPlayCtl::Create(IID_PPV_ARGS(&made))) || FAILED(host.Attach(made.Get())) ||
-        FAILED(host.Activate()) || host.ControlWindow() == nullptr) {
+        FAILED(host.Host()) || host.ControlWindow() == nullptr) {
       result.problem = "the control did not activate in place";
     } else {
       auto control = host.ControlAs<IZuVideoPlayCtl>();

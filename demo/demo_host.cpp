@@ -18,13 +18,13 @@
 #include <string>
 #include <string_view>
 
-#include "demo/control_host.h"
 #include "demo/demo_options.h"
 #include "demo/frame_presenter.h"
 #include "demo/frame_receiver.h"
 #include "demo/picture_check.h"
 #include "demo/socket.h"
 #include "demo/window_capture.h"
+#include "host/control_host.h"
 #include "zu_video_play.h"
 
 namespace zu {
@@ -127,6 +127,7 @@ int Run(const HostOptions& options) {
   int status = 0;
   {
     ControlHost host(window, position);
+    host.set_host_names(L"Zu demo host", L"Play");
     HRESULT hr = host.Create(CLSID_ZuVideoPlay);
     if (FAILED(hr)) {
       std::fprintf(stderr, "host: cannot create the play control (0x%08lx): is ZuVPlay.dll registered?\n",
@@ -134,7 +135,7 @@ int Run(const HostOptions& options) {
       DestroyWindow(window);
       return 1;
     }
-    hr = host.Activate();
+    hr = host.Host();
     const HWND control_window = host.ControlWindow();
     if (FAILED(hr) || control_window == nullptr) {
       std::fprintf(stderr, "host: the play control did not activate in place (0x%08lx, window %p): "
@@ -184,6 +185,10 @@ int Run(const HostOptions& options) {
                     ? 1000.0 * shown.intake_seconds / (shown.taken + shown.refused)
                     : 0.0,
                 shown.paints ? 1000.0 * shown.paint_seconds / shown.paints : 0.0);
+    std::printf("host: latency capture to paint: mean %.1f ms, max %.1f ms; frame format "
+                "changed %u time(s) to follow the wire\n",
+                shown.shown ? 1000.0 * shown.latency_seconds / shown.shown : 0.0,
+                1000.0 * shown.latency_max, shown.format_changes);
     std::printf("host: peak memory %.1f MB\n", PeakMegabytes());
 
     // What the window shows now, the last frame painted.

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string_view>
 
-#include "demo/frame_source.h"
+#include "demo/wire_protocol.h"
 
 namespace zu {
 

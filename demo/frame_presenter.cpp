@@ -1,6 +1,9 @@
 #include "demo/frame_presenter.h"
 
+#include <algorithm>
 #include <utility>
+
+#include "demo/capture_clock.h"
 
 namespace zu {
 
@@ -8,6 +11,7 @@ FramePresenter::FramePresenter(IZuVideoPlayCtl* control, HWND control_window)
     : control_(control), control_window_(control_window) {
   QueryPerformanceFrequency(&frequency_);
   QueryPerformanceCounter(&start_);
+  control_->get_FrameFormat(&format_);
 }
 
 double FramePresenter::Now() const {
@@ -18,16 +22,25 @@ double FramePresenter::Now() const {
 
 void FramePresenter::Present(std::vector<WireFrame> frames) {
   bool pending = false;  // a taken frame waits for its paint
+  uint64_t pending_capture_us = 0;
   for (WireFrame& frame : frames) {
+    const VpyFrameFormat format =
+        frame.header.format == WireFormat::kPng ? vpyFormatPNG : vpyFormatBMP;
+    if (format != format_ && SUCCEEDED(control_->put_FrameFormat(format))) {
+      format_ = format;
+      counts_.format_changes++;
+    }
     VARIANT_BOOL success = 0;
     BSTR text = frame.data.Get();
     const double before = Now();
-    const HRESULT hr = control_->RefreshFrame(&text, static_cast<LONG>(frame.count), &success);
+    const HRESULT hr =
+        control_->RefreshFrame(&text, static_cast<LONG>(frame.header.count), &success);
     counts_.intake_seconds += Now() - before;
     if (SUCCEEDED(hr) && success == 1) {
       if (pending) counts_.replaced++;
       counts_.taken++;
       pending = true;
+      pending_capture_us = frame.header.capture_us;
     } else {
       // A refused frame leaves the control without one: nothing of the batch is left to show.
       counts_.refused++;
@@ -47,6 +60,12 @@ void FramePresenter::Present(std::vector<WireFrame> frames) {
   if (counts_.shown == 0) counts_.first_shown = after;
   counts_.last_shown = after;
   counts_.shown++;
+  // A stamp from a clock ahead of this one (another machine) says nothing: no latency.
+  const uint64_t painted_us = CaptureClockMicros();
+  const double latency =
+      painted_us >= pending_capture_us ? (painted_us - pending_capture_us) / 1e6 : 0.0;
+  counts_.latency_seconds += latency;
+  counts_.latency_max = std::max(counts_.latency_max, latency);
 }
 
 }  // namespace zu

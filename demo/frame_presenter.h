@@ -1,6 +1,8 @@
 // FramePresenter: hands frames from the wire to a play control and paints them, on the window's
 // thread, timing both. Each frame of a batch goes to RefreshFrame (so every refused frame is seen
-// and counted); one paint follows the batch, and the frame that paint shows counts as shown.
+// and counted); one paint follows the batch, and the frame that paint shows counts as shown, with
+// its latency from capture (the header's capture time) to the end of that paint. The control's
+// FrameFormat follows the variant each frame's header names.
 #pragma once
 
 #include <windows.h>
@@ -23,6 +25,9 @@ struct PresenterCounts {
   uint32_t paints = 0;
   double first_shown = 0;     // seconds on the presenter's clock
   double last_shown = 0;
+  uint32_t format_changes = 0;  // FrameFormat set to follow the wire
+  double latency_seconds = 0;   // capture to paint, all shown frames
+  double latency_max = 0;
 };
 
 class FramePresenter {
@@ -39,6 +44,7 @@ class FramePresenter {
   HWND control_window_;
   LARGE_INTEGER frequency_ = {};
   LARGE_INTEGER start_ = {};
+  VpyFrameFormat format_ = vpyFormatBMP;
   PresenterCounts counts_;
 };
 

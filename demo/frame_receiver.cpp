@@ -2,8 +2,6 @@
 
 #include <utility>
 
-#include "demo/wire_protocol.h"
-
 namespace zu {
 namespace {
 
@@ -58,7 +56,7 @@ ReceiverCounts FrameReceiver::Counts() const {
 bool FrameReceiver::ReadStream(SOCKET s) {
   FrameReader reader;
   std::vector<uint8_t> chunk(kReadChunk);
-  std::vector<uint8_t> frame;
+  ReceivedFrame frame;
   for (;;) {
     const int got = recv(s, reinterpret_cast<char*>(chunk.data()), static_cast<int>(chunk.size()), 0);
     if (got <= 0) {
@@ -66,32 +64,38 @@ bool FrameReceiver::ReadStream(SOCKET s) {
       const WireError error = got == 0 ? reader.Finish() : WireError::kCutShort;
       if (error == WireError::kNone) return true;
       Note(std::string("protocol error: ") + DescribeWireError(error) + " (" +
-           std::to_string(reader.partial_bytes()) + " of " + std::to_string(reader.last_count()) +
-           " bytes" + (got < 0 ? ", connection failed" : "") + ")");
+           std::to_string(reader.partial_bytes()) + " of " +
+           std::to_string(reader.last_header().count) + " bytes" +
+           (got < 0 ? ", connection failed" : "") + ")");
       return false;
     }
     const WireError error = reader.Feed(chunk.data(), static_cast<size_t>(got));
     while (reader.PopFrame(&frame)) Deliver(std::move(frame));
     if (error != WireError::kNone) {
-      Note(std::string("protocol error: ") + DescribeWireError(error) + " (count " +
-           std::to_string(reader.last_count()) + ")");
+      // What a bad header says beyond its magic means nothing; an oversized count is news.
+      Note(std::string("protocol error: ") + DescribeWireError(error) +
+           (error == WireError::kOversized
+                ? " (count " + std::to_string(reader.last_header().count) + ")"
+                : std::string()));
       return false;
     }
   }
 }
 
-void FrameReceiver::Deliver(std::vector<uint8_t>&& bytes) {
+void FrameReceiver::Deliver(ReceivedFrame&& received) {
   WireFrame frame;
-  frame.count = static_cast<uint32_t>(bytes.size());
+  frame.header = received.header;
+  const uint32_t count = frame.header.count;
   // The string's storage holds exactly the frame's bytes; the count travels beside it.
-  frame.data.Reset(SysAllocStringByteLen(reinterpret_cast<const char*>(bytes.data()), frame.count));
+  frame.data.Reset(
+      SysAllocStringByteLen(reinterpret_cast<const char*>(received.bytes.data()), count));
   bool was_empty = false;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     counts_.frames++;
-    counts_.bytes += frame.count;
+    counts_.bytes += count;
     if (frame.data.Get() == nullptr) {
-      notes_.push_back("out of memory for a frame of " + std::to_string(frame.count) + " bytes");
+      notes_.push_back("out of memory for a frame of " + std::to_string(count) + " bytes");
       return;
     }
     while (frames_.size() >= options_.queue_limit && !frames_.empty()) {

@@ -21,13 +21,14 @@
 #include <vector>
 
 #include "demo/socket.h"
+#include "demo/wire_protocol.h"
 #include "shell/com_util.h"
 
 namespace zu {
 
 struct WireFrame {
-  Bstr data;           // the bytes, in a string of at least `count` bytes
-  uint32_t count = 0;  // the byte count from the wire
+  Bstr data;          // the bytes, in a string of at least header.count bytes
+  WireHeader header;  // as it came: the byte count, the variant, sequence and capture time
 };
 
 struct ReceiverOptions {
@@ -69,7 +70,7 @@ class FrameReceiver {
   void Run();
   // One connection's stream; false when it ended in an error.
   bool ReadStream(SOCKET s);
-  void Deliver(std::vector<uint8_t>&& bytes);
+  void Deliver(ReceivedFrame&& received);
   void Note(std::string line);
   void Post();
 

@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+#include "demo/capture_clock.h"
 #include "demo/demo_options.h"
 #include "demo/frame_source.h"
 #include "demo/sender_fault.h"
@@ -98,12 +99,17 @@ int Run(const SenderOptions& options) {
       }
       // A sender that fell behind starts afresh rather than sending a burst.
       next = (now - next > interval ? now : next) + interval;
+      // Stamped as a camera frame would be: when grabbed, before it is packed and encoded.
+      WireHeader header;
+      header.format = options.format;
+      header.sequence = index;
+      header.capture_us = CaptureClockMicros();
       const std::vector<uint8_t> frame = source.Frame(index);
       if (frame.empty()) return std::fprintf(stderr, "sender: cannot make a frame\n"), 1;
       const bool damaged = options.fault != SenderFault::kNone &&
                            (index + 1) % static_cast<uint32_t>(options.fault_every) == 0;
       const FaultyMessage message =
-          MakeFaultyMessage(damaged ? options.fault : SenderFault::kNone, frame, index);
+          MakeFaultyMessage(damaged ? options.fault : SenderFault::kNone, header, frame);
       ++index;
       if (!SendAll(peer.Get(), message.bytes.data(), message.bytes.size())) break;
       if (first_send < 0) first_send = now;

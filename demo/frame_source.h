@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <vector>
 
-namespace zu {
+#include "demo/wire_protocol.h"
 
-enum class WireFormat { kBmp = 0, kPng = 1 };  // the controls' FrameFormat values
+namespace zu {
 
 class SynthFrameSource {
  public:

@@ -1,7 +1,5 @@
 #include "demo/sender_fault.h"
 
-#include "demo/wire_protocol.h"
-
 namespace zu {
 namespace {
 
@@ -30,39 +28,43 @@ const char* SenderFaultName(SenderFault fault) {
   return "?";
 }
 
-FaultyMessage MakeFaultyMessage(SenderFault fault, const std::vector<uint8_t>& frame,
-                                uint32_t seed) {
+FaultyMessage MakeFaultyMessage(SenderFault fault, WireHeader header,
+                                const std::vector<uint8_t>& frame) {
   const uint32_t count = static_cast<uint32_t>(frame.size());
+  header.count = count;
   FaultyMessage out;
   switch (fault) {
     case SenderFault::kNone:
-      out.bytes = WireMessage(frame.data(), count);
+      out.bytes = WireMessage(header, frame.data());
       break;
     case SenderFault::kGarbage: {
       std::vector<uint8_t> noise(frame.size());
-      uint32_t state = seed | 1u;
+      uint32_t state = header.sequence | 1u;
       for (uint8_t& b : noise) {
         state ^= state << 13;
         state ^= state >> 17;
         state ^= state << 5;
         b = static_cast<uint8_t>(state);
       }
-      out.bytes = WireMessage(noise.data(), count);
+      out.bytes = WireMessage(header, noise.data());
       break;
     }
     case SenderFault::kTruncated:
-      out.bytes = WireMessage(frame.data(), count / 2);
+      header.count = count / 2;
+      out.bytes = WireMessage(header, frame.data());
       break;
     case SenderFault::kCountShort:
-      out.bytes = WireMessage(frame.data(), count);
-      WriteWireHeader(count / 2, out.bytes.data());
+      out.bytes = WireMessage(header, frame.data());
+      header.count = count / 2;
+      WriteWireHeader(header, out.bytes.data());
       break;
     case SenderFault::kOversized:
-      out.bytes = WireMessage(frame.data(), count);
-      WriteWireHeader(0xFFFFFFF0u, out.bytes.data());
+      out.bytes = WireMessage(header, frame.data());
+      header.count = 0xFFFFFFF0u;
+      WriteWireHeader(header, out.bytes.data());
       break;
     case SenderFault::kDrop:
-      out.bytes = WireMessage(frame.data(), count);
+      out.bytes = WireMessage(header, frame.data());
       out.bytes.resize(kWireHeaderBytes + count / 2);
       out.close_after = true;
       break;

@@ -7,12 +7,14 @@
 #include <string_view>
 #include <vector>
 
+#include "demo/wire_protocol.h"
+
 namespace zu {
 
 enum class SenderFault {
   kNone,
-  kGarbage,     // a correct count, random bytes
-  kTruncated,   // a correct count for a frame cut to half its bytes
+  kGarbage,     // a correct header, random bytes
+  kTruncated,   // a correct header for a frame cut to half its bytes
   kCountShort,  // a count below the bytes that follow: the rest reads as the next header
   kOversized,   // a count far above any frame, then the frame
   kDrop,        // the header and half the frame, then the connection closes
@@ -26,8 +28,9 @@ struct FaultyMessage {
   bool close_after = false;  // the sender hangs up once these bytes are out
 };
 
-// The wire bytes for `frame` with `fault` applied; `seed` varies the garbage.
-FaultyMessage MakeFaultyMessage(SenderFault fault, const std::vector<uint8_t>& frame,
-                                uint32_t seed);
+// The wire bytes for `frame` under `header` (its count is the frame's size) with `fault`
+// applied; the sequence number varies the garbage.
+FaultyMessage MakeFaultyMessage(SenderFault fault, WireHeader header,
+                                const std::vector<uint8_t>& frame);
 
 }  // namespace zu

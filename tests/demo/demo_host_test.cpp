@@ -6,11 +6,12 @@
 #include <wrl/client.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "demo/control_host.h"
+#include "demo/capture_clock.h"
 #include "demo/frame_presenter.h"
 #include "demo/frame_receiver.h"
 #include "demo/frame_source.h"
@@ -18,6 +19,7 @@
 #include "demo/sender_fault.h"
 #include "demo/socket.h"
 #include "demo/window_capture.h"
+#include "host/control_host.h"
 #include "play/zu_video_play_ctl.h"
 
 namespace zu {
@@ -49,7 +51,7 @@ class DemoHostTest : public ::testing::Test {
     ComPtr<IUnknown> made;
     ASSERT_EQ(ZuVideoPlayCtl::Create(IID_PPV_ARGS(&made)), S_OK);
     ASSERT_EQ(host_->Attach(made.Get()), S_OK);
-    ASSERT_EQ(host_->Activate(), S_OK);
+    ASSERT_EQ(host_->Host(), S_OK);
     control_ = host_->ControlAs<IZuVideoPlayCtl>();
     ASSERT_TRUE(control_);
   }
@@ -78,6 +80,19 @@ class DemoHostTest : public ::testing::Test {
     presenter.Present(receiver.TakeFrames());
   }
 
+  // A frame of the synthetic source as the receiver hands it on, stamped now.
+  static WireFrame Frame(WireFormat format, uint32_t index) {
+    const Bytes bytes = SynthFrameSource(kFrameWidth, kFrameHeight, format).Frame(index);
+    WireFrame frame;
+    frame.header.format = format;
+    frame.header.count = static_cast<uint32_t>(bytes.size());
+    frame.header.sequence = index;
+    frame.header.capture_us = CaptureClockMicros();
+    frame.data.Reset(
+        SysAllocStringByteLen(reinterpret_cast<const char*>(bytes.data()), frame.header.count));
+    return frame;
+  }
+
   WinsockSession winsock_;
   HWND window_ = nullptr;
   std::unique_ptr<ControlHost> host_;
@@ -102,16 +117,13 @@ TEST_F(DemoHostTest, SitesTheControlInPlaceInItsWindowAtThePosition) {
 TEST_F(DemoHostTest, AFrameHandedInShowsInTheHostWindow) {
   const HWND control_window = host_->ControlWindow();
   ASSERT_NE(control_window, nullptr);
-  const Bytes frame = SynthFrameSource(kFrameWidth, kFrameHeight, WireFormat::kBmp).Frame(3);
-  WireFrame wire;
-  wire.count = static_cast<uint32_t>(frame.size());
-  wire.data.Reset(SysAllocStringByteLen(reinterpret_cast<const char*>(frame.data()), wire.count));
   std::vector<WireFrame> batch;
-  batch.push_back(std::move(wire));
+  batch.push_back(Frame(WireFormat::kBmp, 3));
   FramePresenter presenter(control_.Get(), control_window);
   presenter.Present(std::move(batch));
   EXPECT_EQ(presenter.counts().taken, 1u);
   EXPECT_EQ(presenter.counts().shown, 1u);
+  EXPECT_EQ(presenter.counts().format_changes, 0u);
 
   const Bytes shot = CaptureClientArea(window_);
   const Coverage inside = MeasureCoverage(
@@ -120,6 +132,44 @@ TEST_F(DemoHostTest, AFrameHandedInShowsInTheHostWindow) {
   EXPECT_TRUE(PictureShows(inside)) << 100 * inside.Fraction() << "% in " << inside.colours << " colours";
   // Beside the control the host's own flat background stays.
   EXPECT_FALSE(PictureShows(MeasureCoverage(shot, {kPosition.right + 2, 0, 200, 180}, FaceColour())));
+}
+
+// The variant travels in each frame's header; the control is told when it changes, and the
+// latency of each shown frame is measured from its capture stamp.
+TEST_F(DemoHostTest, TheControlsFrameFormatFollowsTheWire) {
+  FramePresenter presenter(control_.Get(), host_->ControlWindow());
+  const WireFormat formats[] = {WireFormat::kPng, WireFormat::kPng, WireFormat::kBmp};
+  for (uint32_t i = 0; i < 3; ++i) {
+    std::vector<WireFrame> batch;
+    batch.push_back(Frame(formats[i], i));
+    presenter.Present(std::move(batch));
+    VpyFrameFormat format = vpyFormatBMP;
+    ASSERT_EQ(control_->get_FrameFormat(&format), S_OK);
+    EXPECT_EQ(format, formats[i] == WireFormat::kPng ? vpyFormatPNG : vpyFormatBMP) << i;
+  }
+  EXPECT_EQ(presenter.counts().taken, 3u) << "a PNG frame read as BMP is refused";
+  EXPECT_EQ(presenter.counts().format_changes, 2u);
+  EXPECT_EQ(presenter.counts().shown, 3u);
+  // Stamped just before it was handed in, so well under the test's own run time.
+  EXPECT_GT(presenter.counts().latency_max, 0.0);
+  EXPECT_LT(presenter.counts().latency_max, 60.0);
+}
+
+// The play control names a default source interface but offers no connection point for it:
+// the host connects no sink, and hosting goes on as before.
+TEST_F(DemoHostTest, ThePlayControlFiresNoEventsAndHostingGoesOn) {
+  IID events = GUID_NULL;
+  EXPECT_EQ(host_->EventInterface(&events), S_OK);
+  EXPECT_TRUE(IsEqualIID(events, DIID__IZuVideoPlayCtlEvents));
+  auto alive = std::make_shared<int>(0);
+  DWORD cookie = 1;
+  EXPECT_EQ(host_->AdviseEvents([alive](DISPID, DISPPARAMS*) { return S_OK; }, &cookie), S_FALSE);
+  EXPECT_EQ(cookie, 0u);
+  EXPECT_EQ(host_->EventConnections(), 0u);
+  EXPECT_EQ(alive.use_count(), 1) << "the sink made for the events was kept";
+  EXPECT_TRUE(host_->InPlaceActive());
+  EXPECT_NE(host_->ControlWindow(), nullptr);
+  EXPECT_EQ(host_->Unhost(), S_OK);
 }
 
 // A sender on loopback that plays a script of connections, each a list of wire messages.
@@ -162,7 +212,9 @@ class ScriptedSender {
 TEST_F(DemoHostTest, GoesOnPastGarbageTruncationDropsAndOversizedCounts) {
   const SynthFrameSource source(kFrameWidth, kFrameHeight, WireFormat::kBmp);
   auto message = [&](SenderFault fault, uint32_t index) {
-    return MakeFaultyMessage(fault, source.Frame(index), index);
+    WireHeader header;
+    header.sequence = index;
+    return MakeFaultyMessage(fault, header, source.Frame(index));
   };
   ScriptedSender sender({
       {message(SenderFault::kNone, 0), message(SenderFault::kGarbage, 1),

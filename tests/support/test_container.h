@@ -1,14 +1,15 @@
-// TestContainer: hosts a control the way a real container does, and records what the control asks
-// of it.
+// TestContainer: the shared ControlHost (host/control_host.h) in a window of its own, recording
+// what the control asks of it.
 //
-// It owns a host window (a top-level window of its own class, shown without activation) and a
-// site object that answers the container side of the conversation: client site, in-place site
+// It owns a host window (a top-level window of its own class, shown without activation); the
+// host's site answers the container side of the conversation: client site, in-place site
 // (optionally the extended one), control site, the in-place frame, ambient properties through
 // IDispatch, and the property-notification and advise sinks. Every call the control makes on them
 // lands in the call log, in order, as "Interface::Method(arguments)"; the container's own calls
 // on the control go into the same log as "-> IInterface::Method", so a test sees which of its
 // steps each call came from. Interfaces asked for are kept apart (CallLog::Queries): COM itself
-// asks for some, which would make sequences brittle.
+// asks for some, which would make sequences brittle. answers() switches what the site says to
+// the requests a control may be refused.
 //
 //   TestContainer container;
 //   ASSERT_EQ(container.Create(CLSID_Something), S_OK);
@@ -36,6 +37,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "host/control_host.h"
 
 namespace zu::test {
 
@@ -69,24 +72,7 @@ class CallLog {
 
 // ---------------------------------------------------------------- settings
 
-// What the container answers for each ambient property. Colours are OLE_COLORs (a system colour
-// is 0x80000000 | COLOR_x), handed out as VT_I4.
-struct Ambients {
-  bool user_mode = true;
-  OLE_COLOR back_color = 0x80000000 | COLOR_WINDOW;
-  OLE_COLOR fore_color = 0x80000000 | COLOR_WINDOWTEXT;
-  std::wstring font_name = L"Tahoma";
-  CY font_size = {{82500, 0}};  // 8.25 points, in ten-thousandths
-  LCID locale_id = GetUserDefaultLCID();
-  // The host window reflects nothing back to the control's window.
-  bool message_reflect = false;
-  bool show_grab_handles = false;
-  bool show_hatching = false;
-  bool display_as_default = false;
-  bool ui_dead = false;
-};
-
-// The answers of the container's switchable methods.
+// The answers of the site's switchable methods.
 struct SiteAnswers {
   HRESULT can_in_place_activate = S_OK;
   HRESULT request_ui_activate = S_OK;       // IOleInPlaceSiteEx::RequestUIActivate
@@ -126,111 +112,41 @@ class HostWindow {
 
 // Dispatches what is waiting in this thread's queue.
 void PumpMessages();
-// HIMETRIC sizes from pixels of the screen, and back (rounded to nearest).
-SIZEL PixelsToHimetric(SIZE pixels);
-SIZE HimetricToPixels(SIZEL himetric);
 
 // ---------------------------------------------------------------- TestContainer
 
-class ContainerSite;
+namespace detail {
 
-class TestContainer {
+// What TestContainer adds to the host, built before it and gone after it: the host window, and
+// the recorder that the site tells every call and asks for the switchable answers.
+class TestContainerParts : public SiteObserver {
+ public:
+  explicit TestContainerParts(const RECT& window) : host_window_(window) {}
+
+  void Called(std::string entry) override { log_.Add(std::move(entry)); }
+  void Asked(REFIID iid, bool answered) override;
+  HRESULT Answer(SiteQuestion question, HRESULT answer) override;
+
+ protected:
+  HostWindow host_window_;
+  CallLog log_;
+  SiteAnswers answers_;
+};
+
+}  // namespace detail
+
+// The shared ControlHost in a host window of its own, with every call recorded and the site's
+// switchable answers in answers().
+class TestContainer : private detail::TestContainerParts, public ControlHost {
  public:
   static const wchar_t kContainerName[];  // SetHostNames' application name
   static const wchar_t kObjectName[];
 
   explicit TestContainer(const ContainerOptions& options = {});
-  // Unhosts what is still hosted; the site stays alive as long as the control holds it.
-  ~TestContainer();
-  TestContainer(const TestContainer&) = delete;
-  TestContainer& operator=(const TestContainer&) = delete;
+  ~TestContainer() override = default;
 
-  CallLog& log();
-  Ambients& ambients();
-  SiteAnswers& answers();
-  HWND window() const { return window_.Get(); }
-  const RECT& position() const;
-
-  // The site as the control sees it (IOleClientSite of the container's site object).
-  IOleClientSite* client_site() const;
-  // What the control last gave IOleInPlaceFrame::SetActiveObject; null when none.
-  IOleInPlaceActiveObject* active_object() const;
-  // References the control (or anyone) holds on the site, its frame and its sinks, beyond the
-  // container's own.
-  LONG SiteReferences() const;
-
-  // ---- the control
-  HRESULT Create(REFCLSID clsid);
-  HRESULT Create(IClassFactory* factory);
-  // Hosts an object the test made. Refused while another is hosted.
-  HRESULT Attach(IUnknown* control);
-  IUnknown* control() const { return control_.Get(); }
-  template <class Interface>
-  Microsoft::WRL::ComPtr<Interface> ControlAs() const {
-    Microsoft::WRL::ComPtr<Interface> out;
-    if (control_) control_.As(&out);
-    return out;
-  }
-  // IOleInPlaceObject::GetWindow; null when the control has no window.
-  HWND ControlWindow() const;
-  DWORD misc_status() const { return misc_status_; }
-
-  // ---- the host sequence, one step at a time; each returns the control's answer. A step the
-  // control has no interface for returns E_NOINTERFACE; one the container cannot take yet (no
-  // control, no in-place object) E_UNEXPECTED.
-  HRESULT GetMiscStatus();  // DVASPECT_CONTENT, kept in misc_status()
-  HRESULT InitNew();
-  HRESULT Load(IStream* stream);
-  HRESULT SetClientSite();
-  HRESULT SetHostNames(const wchar_t* container_name = kContainerName,
-                       const wchar_t* object_name = kObjectName);
-  HRESULT SetExtent();  // the position's size, HIMETRIC
-  HRESULT SetExtent(const SIZEL& himetric);
-  HRESULT AdviseObject();      // IOleObject::Advise
-  HRESULT AdviseView();        // IViewObject::SetAdvise(DVASPECT_CONTENT)
-  HRESULT AdviseProperties();  // the IPropertyNotifySink connection point
-  HRESULT DoVerb(LONG verb);   // with the site, the host window and the position
-  HRESULT InPlaceActivate() { return DoVerb(OLEIVERB_INPLACEACTIVATE); }
-  // Moves or resizes the control: the new position, clipped to the host's client area.
-  HRESULT SetObjectRects(const RECT& position);
-  HRESULT UIDeactivate();
-  HRESULT InPlaceDeactivate();
-  HRESULT Close(DWORD save_option = OLECLOSE_NOSAVE);
-  HRESULT ClearClientSite();  // SetClientSite(null)
-  HRESULT Unadvise();         // whatever was advised; the first failure
-  // Drops every reference the container holds on the control; returns the count its last
-  // Release reported (0 when the control is gone).
-  ULONG ReleaseControl();
-
-  // ---- all at once
-  // GetMiscStatus (a failure counts as no flags), then InitNew or Load(stream) and SetClientSite
-  // in the order OLEMISC_SETCLIENTSITEFIRST asks for, SetHostNames, SetExtent, the advises and
-  // DoVerb(OLEIVERB_INPLACEACTIVATE). Stops at the first failure and returns it. As real
-  // containers do, it goes on without persistence (when there is no stream), without a view
-  // advise and without property notifications when the control offers none.
-  HRESULT Host(IStream* stream = nullptr);
-  // InPlaceDeactivate (when the site was told the control went in place), Close(OLECLOSE_NOSAVE),
-  // SetClientSite(null), Unadvise, ReleaseControl; every step runs, the first failure is
-  // returned. A second call has nothing left to do.
-  HRESULT Unhost();
-
-  // ---- run time
-  // Sets the ambient and tells the control (IOleControl::OnAmbientPropertyChange).
-  HRESULT SetUserMode(bool user_mode);
-  // After a test changed ambients(): tells the control; E_NOINTERFACE without IOleControl.
-  HRESULT AmbientChanged(DISPID dispid);
-
- private:
-  HostWindow window_;
-  Microsoft::WRL::ComPtr<ContainerSite> site_;
-  Microsoft::WRL::ComPtr<IUnknown> control_;
-  Microsoft::WRL::ComPtr<IOleObject> object_;
-  DWORD misc_status_ = 0;
-  bool site_given_ = false;
-  DWORD object_cookie_ = 0;
-  bool view_advised_ = false;
-  DWORD property_cookie_ = 0;
-  Microsoft::WRL::ComPtr<IConnectionPoint> property_point_;
+  CallLog& log() { return log_; }
+  SiteAnswers& answers() { return answers_; }
 };
 
 }  // namespace zu::test

@@ -6,7 +6,11 @@
 #include <olectl.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <map>
+#include <memory>
+#include <ostream>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -38,6 +42,10 @@ std::string Text(const RECT& r) {
     return E_NOTIMPL;                                   \
   }
 
+// The fake's outgoing interface, as a capture control's events are to its host.
+constexpr GUID kFakeEvents = {0x5a1e7c01, 0x2b3d, 0x4e5f, {0x90, 0x81, 0x72, 0x63, 0x54, 0x45, 0x36, 0x27}};
+constexpr DISPID kCapture = 1, kCaptureEx = 2;
+
 // A windowed control cut to what a container drives: it records each call ("DoVerb(-5)"),
 // answers it with `failures[call]` when set, and calls the container back the way a control
 // does. Anything a container has no business calling fails the test.
@@ -46,13 +54,18 @@ class FakeControl final : public IOleObject,
                           public IViewObject,
                           public IPersistStreamInit,
                           public IConnectionPointContainer,
-                          public IOleControl {
+                          public IOleControl,
+                          public IProvideClassInfo2 {
  public:
   std::vector<std::string> calls;
   std::map<std::string, HRESULT> failures;
   DWORD misc_status = OLEMISC_SETCLIENTSITEFIRST | OLEMISC_ACTIVATEWHENVISIBLE;
   bool offer_view = true;
   bool offer_points = true;
+  // Events: IProvideClassInfo2 naming kFakeEvents as the default source, and a connection point
+  // for it. Without the point, FindConnectionPoint answers as the play control does.
+  bool offer_class_info = false;
+  bool offer_event_point = false;
   std::vector<bool> user_modes;  // UserMode as read at SetClientSite and on each change
   std::wstring host_names;  // "container|object"
   HWND verb_parent = nullptr;
@@ -71,6 +84,22 @@ class FakeControl final : public IOleObject,
   void Changed(DISPID dispid) { property_sink->OnChanged(dispid); }
   HRESULT RequestEdit(DISPID dispid) { return property_sink->OnRequestEdit(dispid); }
   void ViewChanged() { view_sink->OnViewChange(DVASPECT_CONTENT, -1); }
+  // Fires an event to every advised sink, in advise order, as a control does: `args` in the
+  // event's parameter order, handed over reversed, each sink held for its call.
+  void Fire(DISPID dispid, std::vector<VARIANT> args) {
+    std::reverse(args.begin(), args.end());
+    DISPPARAMS params = {args.data(), nullptr, static_cast<UINT>(args.size()), 0};
+    const std::vector<ComPtr<IDispatch>> sinks = event_sinks;
+    for (const ComPtr<IDispatch>& sink : sinks) {
+      if (!sink) continue;
+      VARIANT result;
+      VariantInit(&result);
+      sink->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params,
+                   dispid == kCaptureEx ? &result : nullptr, nullptr, nullptr);
+      VariantClear(&result);
+    }
+  }
+  std::vector<ComPtr<IDispatch>> event_sinks;  // a cookie is its slot + 1
 
   // ---------------------------------------------------------------- IUnknown
   STDMETHODIMP QueryInterface(REFIID riid, void** out) override {
@@ -88,6 +117,9 @@ class FakeControl final : public IOleObject,
       *out = static_cast<IConnectionPointContainer*>(this);
     } else if (riid == IID_IOleControl) {
       *out = static_cast<IOleControl*>(this);
+    } else if ((riid == IID_IProvideClassInfo || riid == IID_IProvideClassInfo2) &&
+               offer_class_info) {
+      *out = static_cast<IProvideClassInfo2*>(this);
     }
     if (*out == nullptr) return E_NOINTERFACE;
     AddRef();
@@ -231,8 +263,14 @@ class FakeControl final : public IOleObject,
 
   // ---------------------------------------------------------------- IConnectionPointContainer
   STDMETHODIMP FindConnectionPoint(REFIID riid, IConnectionPoint** point) override {
-    ZU_CALL("FindConnectionPoint");
+    const bool events = riid == kFakeEvents;
+    ZU_CALL(events ? "FindConnectionPoint(events)" : "FindConnectionPoint");
     *point = nullptr;
+    if (events && offer_event_point) {
+      event_point_.AddRef();
+      *point = &event_point_;
+      return S_OK;
+    }
     if (riid != IID_IPropertyNotifySink) return CONNECT_E_NOCONNECTION;
     point_.AddRef();
     *point = &point_;
@@ -249,6 +287,16 @@ class FakeControl final : public IOleObject,
   STDMETHODIMP GetControlInfo(CONTROLINFO*) override ZU_UNEXPECTED
   STDMETHODIMP OnMnemonic(MSG*) override ZU_UNEXPECTED
   STDMETHODIMP FreezeEvents(BOOL) override ZU_UNEXPECTED
+
+  // ---------------------------------------------------------------- IProvideClassInfo2
+  STDMETHODIMP GetClassInfo(ITypeInfo**) override ZU_UNEXPECTED
+  STDMETHODIMP GetGUID(DWORD kind, GUID* guid) override {
+    ZU_CALL("GetGUID(" + std::to_string(kind) + ")");
+    *guid = GUID_NULL;
+    if (kind != GUIDKIND_DEFAULT_SOURCE_DISP_IID) return E_FAIL;
+    *guid = kFakeEvents;
+    return S_OK;
+  }
 
  private:
   ~FakeControl() = default;
@@ -302,8 +350,49 @@ class FakeControl final : public IOleObject,
     FakeControl* owner_;
   };
 
+  // Any number of sinks, each asked for the event interface as a control's point does.
+  class EventPoint final : public IConnectionPoint {
+   public:
+    explicit EventPoint(FakeControl* owner) : owner_(owner) {}
+    STDMETHODIMP QueryInterface(REFIID riid, void** out) override {
+      *out = riid == IID_IUnknown || riid == IID_IConnectionPoint ? this : nullptr;
+      if (*out == nullptr) return E_NOINTERFACE;
+      AddRef();
+      return S_OK;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return owner_->AddRef(); }
+    STDMETHODIMP_(ULONG) Release() override { return owner_->Release(); }
+    STDMETHODIMP Advise(IUnknown* sink, DWORD* cookie) override {
+      *cookie = 0;
+      const HRESULT hr = owner_->Record("Events::Advise");
+      if (FAILED(hr)) return hr;
+      ComPtr<IDispatch> events;
+      if (FAILED(sink->QueryInterface(kFakeEvents, reinterpret_cast<void**>(events.GetAddressOf())))) {
+        return CONNECT_E_CANNOTCONNECT;
+      }
+      owner_->event_sinks.push_back(std::move(events));
+      *cookie = static_cast<DWORD>(owner_->event_sinks.size());
+      return S_OK;
+    }
+    STDMETHODIMP Unadvise(DWORD cookie) override {
+      const HRESULT hr = owner_->Record("Events::Unadvise(" + std::to_string(cookie) + ")");
+      if (cookie == 0 || cookie > owner_->event_sinks.size() || !owner_->event_sinks[cookie - 1]) {
+        return CONNECT_E_NOCONNECTION;
+      }
+      owner_->event_sinks[cookie - 1].Reset();
+      return hr;
+    }
+    STDMETHODIMP GetConnectionInterface(IID*) override ZU_UNEXPECTED
+    STDMETHODIMP GetConnectionPointContainer(IConnectionPointContainer**) override ZU_UNEXPECTED
+    STDMETHODIMP EnumConnections(IEnumConnections**) override ZU_UNEXPECTED
+
+   private:
+    FakeControl* owner_;
+  };
+
   LONG references_ = 1;
   Point point_{this};
+  EventPoint event_point_{this};
 };
 
 ComPtr<FakeControl> MakeFake() {
@@ -700,6 +789,229 @@ TEST_F(TestContainerTest, SiteAnswersTheContainerInterfacesAsOneObject) {
   EXPECT_EQ(container.log().Queries().back(), "refused IOleInPlaceSiteEx");
   identity.Reset();
   EXPECT_EQ(container.SiteReferences(), 0);
+}
+
+// ---------------------------------------------------------------- events
+
+// What one sink saw of one event: which, the frame bytes its first argument carried, the count.
+struct Seen {
+  int sink;
+  DISPID dispid;
+  std::string bytes;
+  LONG count;
+  bool operator==(const Seen& o) const {
+    return sink == o.sink && dispid == o.dispid && bytes == o.bytes && count == o.count;
+  }
+};
+
+std::ostream& operator<<(std::ostream& out, const Seen& s) {
+  return out << "{sink " << s.sink << ", dispid " << s.dispid << ", \"" << s.bytes << "\", "
+             << s.count << "}";
+}
+
+// Takes the two events as a capture host does: Capture(BSTR* data, long count) and
+// CaptureEx(VARIANT* data, long count), the bytes being the string's first `count` bytes.
+// Anything of another shape is recorded as such.
+EventHandler Recorder(int sink, std::vector<Seen>* seen) {
+  return [sink, seen](DISPID dispid, DISPPARAMS* params) -> HRESULT {
+    VARIANT* data = EventArgument(params, 0);
+    VARIANT* count = EventArgument(params, 1);
+    if (params->cArgs != 2 || params->cNamedArgs != 0 || !data || !count ||
+        V_VT(count) != VT_I4) {
+      seen->push_back({sink, dispid, "bad arguments", -1});
+      return DISP_E_BADPARAMCOUNT;
+    }
+    BSTR text = nullptr;
+    if (dispid == kCapture && V_VT(data) == (VT_BYREF | VT_BSTR)) {
+      text = *V_BSTRREF(data);
+    } else if (dispid == kCaptureEx && V_VT(data) == (VT_BYREF | VT_VARIANT) &&
+               V_VT(V_VARIANTREF(data)) == VT_BSTR) {
+      text = V_BSTR(V_VARIANTREF(data));
+    } else {
+      seen->push_back({sink, dispid, "bad type " + std::to_string(V_VT(data)), V_I4(count)});
+      return DISP_E_TYPEMISMATCH;
+    }
+    seen->push_back(
+        {sink, dispid, std::string(reinterpret_cast<const char*>(text), V_I4(count)), V_I4(count)});
+    return S_OK;
+  };
+}
+
+LONG ReferencesOf(IUnknown* object) {
+  object->AddRef();
+  return static_cast<LONG>(object->Release());
+}
+
+class ContainerEvents : public TestContainerTest {
+ protected:
+  void SetUp() override {
+    TestContainerTest::SetUp();
+    fake_ = MakeFake();
+    fake_->offer_class_info = fake_->offer_event_point = true;
+    ASSERT_EQ(container_.Attach(fake_->unknown()), S_OK);
+  }
+  void TearDown() override {
+    container_.Unhost();  // while OLE is still up
+    TestContainerTest::TearDown();
+  }
+  // The two events with the frame "frame data" of 10 bytes, in a string of 10 characters.
+  void FireBoth() {
+    BSTR text = SysAllocStringByteLen("frame data", 10);
+    ASSERT_NE(text, nullptr);
+    VARIANT data, count;
+    V_VT(&count) = VT_I4;
+    V_I4(&count) = 10;
+    V_VT(&data) = VT_BYREF | VT_BSTR;
+    V_BSTRREF(&data) = &text;
+    fake_->Fire(kCapture, {data, count});
+    VARIANT held;
+    V_VT(&held) = VT_BSTR;
+    V_BSTR(&held) = text;
+    V_VT(&data) = VT_BYREF | VT_VARIANT;
+    V_VARIANTREF(&data) = &held;
+    fake_->Fire(kCaptureEx, {data, count});
+    SysFreeString(text);
+  }
+
+  TestContainer container_;
+  ComPtr<FakeControl> fake_;
+};
+
+TEST_F(ContainerEvents, EverySinkGetsCaptureAndCaptureExWithTheirArgumentShapes) {
+  std::vector<Seen> seen;
+  auto alive = std::make_shared<int>(0);  // held by the handlers of the sinks made for us
+  DWORD first = 0, second = 0;
+  ASSERT_EQ(container_.AdviseEvents(Recorder(1, &seen), &first), S_OK);
+  ASSERT_EQ(container_.Host(), S_OK);
+  ASSERT_EQ(container_.AdviseEvents(
+                [alive, handler = Recorder(2, &seen)](DISPID id, DISPPARAMS* p) {
+                  return handler(id, p);
+                },
+                &second),
+            S_OK);
+  ComPtr<EventSink> own = EventSink::Make(kFakeEvents, Recorder(3, &seen));
+  ASSERT_EQ(ReferencesOf(own.Get()), 1);
+  ASSERT_EQ(container_.AdviseEvents(own.Get()), S_OK);
+  EXPECT_EQ(ReferencesOf(own.Get()), 2) << "the control's point holds the sink";
+  EXPECT_EQ(first, 1u);
+  EXPECT_EQ(second, 2u);
+  EXPECT_EQ(container_.EventConnections(), 3u);
+  EXPECT_EQ(std::count(fake_->calls.begin(), fake_->calls.end(),
+                       "GetGUID(" + std::to_string(GUIDKIND_DEFAULT_SOURCE_DISP_IID) + ")"),
+            3);
+
+  FireBoth();
+
+  const std::string frame = "frame data";
+  EXPECT_THAT(seen, ElementsAre(Seen{1, kCapture, frame, 10}, Seen{2, kCapture, frame, 10},
+                                Seen{3, kCapture, frame, 10}, Seen{1, kCaptureEx, frame, 10},
+                                Seen{2, kCaptureEx, frame, 10}, Seen{3, kCaptureEx, frame, 10}));
+
+  // One sink goes on its own; the rest go at unhost, and every reference goes with them.
+  EXPECT_EQ(container_.UnadviseEvents(first), S_OK);
+  EXPECT_EQ(container_.UnadviseEvents(first), CONNECT_E_NOCONNECTION);
+  seen.clear();
+  FireBoth();
+  EXPECT_EQ(seen.size(), 4u) << "sink 1 still called";
+  fake_->calls.clear();
+  EXPECT_EQ(container_.Unhost(), S_OK);
+  EXPECT_THAT(fake_->calls, ElementsAre("InPlaceDeactivate", "Close(1)", "SetClientSite(null)",
+                                        "Unadvise(7)", "SetAdvise(null)", "Point::Unadvise(3)",
+                                        "Events::Unadvise(2)", "Events::Unadvise(3)"));
+  EXPECT_EQ(container_.EventConnections(), 0u);
+  EXPECT_EQ(ReferencesOf(own.Get()), 1);
+  EXPECT_EQ(alive.use_count(), 1) << "a sink made for the events outlived its connection";
+  EXPECT_EQ(fake_->references(), 1) << "the container still holds the control";
+  EXPECT_EQ(container_.SiteReferences(), 0);
+  seen.clear();
+  FireBoth();
+  EXPECT_THAT(seen, IsEmpty());
+}
+
+// A control that fires no events is hosted all the same; only a real failure to connect counts.
+TEST_F(ContainerEvents, NoEventsIsNoFailureButAFailedConnectionIs) {
+  const struct {
+    const char* name;
+    bool class_info;
+    bool event_point;
+    const char* failing_call;
+    HRESULT code;
+    HRESULT expected;
+  } rows[] = {
+      {"no class information", false, true, nullptr, S_OK, S_FALSE},
+      {"no default source", true, true, "GetGUID(1)", E_FAIL, S_FALSE},
+      {"no point for it, as the play control", true, false, nullptr, S_OK, S_FALSE},
+      {"finding the point fails", true, true, "FindConnectionPoint(events)", E_OUTOFMEMORY,
+       E_OUTOFMEMORY},
+      {"the point refuses", true, true, "Events::Advise", CONNECT_E_ADVISELIMIT,
+       CONNECT_E_ADVISELIMIT},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    TestContainer container;
+    auto fake = MakeFake();
+    fake->offer_class_info = row.class_info;
+    fake->offer_event_point = row.event_point;
+    if (row.failing_call) fake->failures[row.failing_call] = row.code;
+    ASSERT_EQ(container.Attach(fake->unknown()), S_OK);
+    ASSERT_EQ(container.Host(), S_OK);
+    auto alive = std::make_shared<int>(0);
+    DWORD cookie = 99;
+
+    EXPECT_EQ(container.AdviseEvents([alive](DISPID, DISPPARAMS*) { return S_OK; }, &cookie),
+              row.expected);
+
+    EXPECT_EQ(cookie, 0u);
+    EXPECT_EQ(container.EventConnections(), 0u);
+    EXPECT_EQ(alive.use_count(), 1);
+    EXPECT_NE(container.ControlWindow(), nullptr) << "hosting went on";
+    EXPECT_EQ(container.Unhost(), S_OK);
+    EXPECT_EQ(fake->references(), 1);
+  }
+  TestContainer container;
+  EXPECT_EQ(container.AdviseEvents([](DISPID, DISPPARAMS*) { return S_OK; }), E_UNEXPECTED);
+  EXPECT_EQ(container.AdviseEvents(static_cast<IDispatch*>(nullptr)), E_POINTER);
+}
+
+TEST(EventSinkTest, AnswersItsInterfacesAndHandsEachInvokeToTheHandler) {
+  int calls = 0;
+  bool throw_next = false;
+  ComPtr<EventSink> sink = EventSink::Make(kFakeEvents, [&](DISPID dispid, DISPPARAMS* params) {
+    ++calls;
+    if (throw_next) throw std::runtime_error("handler failed");
+    EXPECT_EQ(EventArgument(params, params->cArgs), nullptr);
+    return dispid == kCapture ? S_OK : DISP_E_MEMBERNOTFOUND;
+  });
+  for (const IID* iid : {&IID_IUnknown, &IID_IDispatch, &kFakeEvents}) {
+    ComPtr<IUnknown> part;
+    EXPECT_EQ(sink->QueryInterface(*iid, &part), S_OK);
+    EXPECT_EQ(part.Get(), static_cast<IDispatch*>(sink.Get()));
+  }
+  for (const IID* iid : {&IID_IPropertyNotifySink, &IID_IAdviseSink, &IID_IOleClientSite}) {
+    ComPtr<IUnknown> part;
+    EXPECT_EQ(sink->QueryInterface(*iid, &part), E_NOINTERFACE);
+  }
+  DISPPARAMS none = {};
+  EXPECT_EQ(sink->Invoke(kCapture, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr),
+            S_OK);
+  EXPECT_EQ(sink->Invoke(7, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr),
+            DISP_E_MEMBERNOTFOUND);
+  EXPECT_EQ(sink->Invoke(kCapture, kFakeEvents, 0, DISPATCH_METHOD, &none, nullptr, nullptr,
+                         nullptr),
+            DISP_E_UNKNOWNINTERFACE);
+  EXPECT_EQ(calls, 2);
+  throw_next = true;
+  EXPECT_EQ(sink->Invoke(kCapture, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr),
+            E_FAIL);
+  EXPECT_EQ(calls, 3);
+  EXPECT_EQ(ReferencesOf(sink.Get()), 1);
+
+  VARIANT args[2];
+  DISPPARAMS two = {args, nullptr, 2, 0};
+  EXPECT_EQ(EventArgument(&two, 0), &args[1]) << "the first parameter is passed last";
+  EXPECT_EQ(EventArgument(&two, 1), &args[0]);
+  EXPECT_EQ(EventArgument(&two, 2), nullptr);
+  EXPECT_EQ(EventArgument(nullptr, 0), nullptr);
 }
 
 // ---------------------------------------------------------------- a real control
