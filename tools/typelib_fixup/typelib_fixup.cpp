@@ -310,8 +310,9 @@ Directives ReadDirectives(const std::string& idl) {
   std::istringstream lines(idl);
   std::string line;
   for (int number = 1; std::getline(lines, line); ++number) {
-    const size_t marker = line.find(kMarker);
-    if (marker == std::string::npos) continue;
+    // A directive is a comment that starts with the marker, not one that mentions it.
+    const size_t marker = line.find("//");
+    if (marker == std::string::npos || line.compare(marker, sizeof kMarker - 1, kMarker) != 0) continue;
     const std::string where = "IDL line " + std::to_string(number) + ": ";
     const std::string directive = Trim(line.substr(marker + sizeof kMarker - 1));
     if (directive.rfind("order:", 0) == 0) {
