@@ -291,8 +291,9 @@ bool ReadFile(const std::string& path, std::vector<uint8_t>* bytes) {
   return !in.bad();
 }
 
-// Wine ships stdole2.tlb as a DLL whose TYPELIB resource is the library; resources lie aligned,
-// and the library starts with its signature and format version.
+}  // namespace
+
+// Resources lie aligned, and the library starts with its signature and format version.
 std::vector<uint8_t> LibraryImage(const std::vector<uint8_t>& file) {
   static const uint8_t kStart[] = {'M', 'S', 'F', 'T', 0x02, 0x00, 0x01, 0x00};
   for (size_t offset = 0; offset + sizeof kStart <= file.size(); offset += 4) {
@@ -302,8 +303,6 @@ std::vector<uint8_t> LibraryImage(const std::vector<uint8_t>& file) {
   }
   throw Error("holds no MSFT type library");
 }
-
-}  // namespace
 
 Directives ReadDirectives(const std::string& idl) {
   Directives directives;

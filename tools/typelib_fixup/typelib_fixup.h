@@ -27,6 +27,10 @@ struct Directives {
 // Throws Error for a directive it cannot read, naming the line.
 Directives ReadDirectives(const std::string& idl);
 
+// The library in a .tlb file, which may also be a DLL with the library as a resource: Wine ships
+// stdole2.tlb that way. Throws Error when there is none.
+std::vector<uint8_t> LibraryImage(const std::vector<uint8_t>& file);
+
 struct ImportedLibrary {
   std::string file_name;  // as the importing library names it
   Library library;
