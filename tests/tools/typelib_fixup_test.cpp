@@ -106,6 +106,7 @@ struct Sample {
   const char* tlb;
   const char* stdole;
 };
+void PrintTo(const Sample& sample, std::ostream* out) { *out << sample.name; }
 
 class TypelibFixup : public ::testing::TestWithParam<Sample> {
  protected:

@@ -402,6 +402,10 @@ int RunTypelibFixup(const std::vector<std::string>& args, std::ostream& err) {
   } catch (const Error& e) {
     err << "typelib_fixup: " << current << ": " << e.what() << "\n";
     return kFixupExitBadInput;
+  } catch (const std::exception& e) {
+    std::filesystem::remove(out_path, ignored);
+    err << "typelib_fixup: " << current << ": failed: " << e.what() << "\n";
+    return kFixupExitBadInput;
   }
   return kFixupExitOk;
 }
