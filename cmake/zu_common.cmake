@@ -51,20 +51,18 @@ endfunction()
 
 # The type library fix-up (tools/typelib_fixup) runs on the build machine: the Windows builds
 # compile it with the host's compiler, since their own compiler makes programs for Wine.
-set(ZU_TYPELIB_FIXUP_SOURCES
-  ${PROJECT_SOURCE_DIR}/tools/typelib_fixup/msft_library.cpp
-  ${PROJECT_SOURCE_DIR}/tools/typelib_fixup/typelib_fixup.cpp)
+set(zu_fixup_dir ${PROJECT_SOURCE_DIR}/tools/typelib_fixup)
+set(ZU_TYPELIB_FIXUP_SOURCES ${zu_fixup_dir}/msft_library.cpp ${zu_fixup_dir}/typelib_fixup.cpp)
 if(WIN32)
   find_program(ZU_HOST_CXX NAMES g++ c++ clang++ REQUIRED)
   set(ZU_TYPELIB_FIXUP ${CMAKE_BINARY_DIR}/host/typelib_fixup)
   add_custom_command(
     OUTPUT ${ZU_TYPELIB_FIXUP}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/host
-    COMMAND ${ZU_HOST_CXX} -std=c++17 -O2 -Wall -Wextra -I${PROJECT_SOURCE_DIR} -o ${ZU_TYPELIB_FIXUP}
-            ${ZU_TYPELIB_FIXUP_SOURCES} ${PROJECT_SOURCE_DIR}/tools/typelib_fixup/main.cpp
-    DEPENDS ${ZU_TYPELIB_FIXUP_SOURCES} ${PROJECT_SOURCE_DIR}/tools/typelib_fixup/main.cpp
-            ${PROJECT_SOURCE_DIR}/tools/typelib_fixup/msft_library.h
-            ${PROJECT_SOURCE_DIR}/tools/typelib_fixup/typelib_fixup.h
+    COMMAND ${ZU_HOST_CXX} -std=c++17 -O2 -Wall -Wextra -I${PROJECT_SOURCE_DIR}
+            -o ${ZU_TYPELIB_FIXUP} ${ZU_TYPELIB_FIXUP_SOURCES} ${zu_fixup_dir}/main.cpp
+    DEPENDS ${ZU_TYPELIB_FIXUP_SOURCES} ${zu_fixup_dir}/main.cpp
+            ${zu_fixup_dir}/msft_library.h ${zu_fixup_dir}/typelib_fixup.h
     COMMENT "typelib_fixup for the build machine")
   add_custom_target(zu_host_typelib_fixup DEPENDS ${ZU_TYPELIB_FIXUP})
 endif()
@@ -97,7 +95,8 @@ function(zu_add_typelib target idl)
     COMMAND ${ZU_TRIPLET}-widl ${arch} -I/usr/include/wine/wine/windows -L${stdole}
             -h -H ${out}/${base}.h -u -U ${out}/${base}_i.c -t -T ${out}/${base}_widl.tlb
             ${out}/${base}.idl
-    COMMAND ${ZU_TYPELIB_FIXUP} -L ${stdole} ${out}/${base}.idl ${out}/${base}_widl.tlb ${out}/${base}.tlb
+    COMMAND ${ZU_TYPELIB_FIXUP} -L ${stdole}
+            ${out}/${base}.idl ${out}/${base}_widl.tlb ${out}/${base}.tlb
     DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${idl} ${ZU_TYPELIB_FIXUP} zu_host_typelib_fixup
     COMMENT "widl ${idl}")
   add_library(${target} STATIC ${out}/${base}_i.c)

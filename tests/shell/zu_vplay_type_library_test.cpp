@@ -30,7 +30,8 @@ using test::HexCode;
 using test::Narrow;
 
 const GUID kStdole = {0x00020430, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
-const GUID kOleColor = {0x66504301, 0xBE0F, 0x101A, {0x8B, 0xBB, 0x00, 0xAA, 0x00, 0x30, 0x0C, 0xAB}};
+const GUID kOleColor = {
+    0x66504301, 0xBE0F, 0x101A, {0x8B, 0xBB, 0x00, 0xAA, 0x00, 0x30, 0x0C, 0xAB}};
 
 std::wstring Name(ITypeInfo* info, MEMBERID member = MEMBERID_NIL) {
   Bstr name;
@@ -113,18 +114,22 @@ TEST_F(ZuVPlayTypeLibrary, HoldsExactlyItsSixTypesInOrderWhereverItIsLoadedFrom)
     WORD flags;        // all type flags
     DWORD help_context;
   } kTypes[] = {
-      {L"_IZuVideoPlayCtlEvents", TKIND_DISPATCH, &DIID__IZuVideoPlayCtlEvents, TYPEFLAG_FDISPATCHABLE, 0},
+      {L"_IZuVideoPlayCtlEvents", TKIND_DISPATCH, &DIID__IZuVideoPlayCtlEvents,
+       TYPEFLAG_FDISPATCHABLE, 0},
       {L"ZuVideoPlay", TKIND_COCLASS, &CLSID_ZuVideoPlay, TYPEFLAG_FCANCREATE, 0},
       // The library marks the interface dual and automation-compatible; oleaut32 shows the
       // latter on the vtable side only.
-      {L"IZuVideoPlayCtl", TKIND_DISPATCH, &IID_IZuVideoPlayCtl, TYPEFLAG_FDUAL | TYPEFLAG_FDISPATCHABLE, 0},
+      {L"IZuVideoPlayCtl", TKIND_DISPATCH, &IID_IZuVideoPlayCtl,
+       TYPEFLAG_FDUAL | TYPEFLAG_FDISPATCHABLE, 0},
       {L"VpyFrameFormat", TKIND_ENUM, nullptr, 0, 300},
       {L"VpySizeMode", TKIND_ENUM, nullptr, 0, 310},
       {L"ZuVPlayPpg", TKIND_COCLASS, &CLSID_ZuVPlayPpg, 0, 0},
   };
   ComPtr<ITypeLib> from_dll, from_file;
   ASSERT_EQ(LoadTypeLibEx(dll_.Path().c_str(), REGKIND_NONE, &from_dll), S_OK);
-  ASSERT_EQ(LoadTypeLibEx(test::BesideTestProgram(L"zu_video_play.tlb").c_str(), REGKIND_NONE, &from_file), S_OK);
+  ASSERT_EQ(LoadTypeLibEx(test::BesideTestProgram(L"zu_video_play.tlb").c_str(), REGKIND_NONE,
+                          &from_file),
+            S_OK);
   for (ITypeLib* library : {library_.Get(), from_dll.Get(), from_file.Get()}) {
     ASSERT_EQ(library->GetTypeInfoCount(), std::size(kTypes));
     for (UINT i = 0; i < std::size(kTypes); ++i) {
@@ -139,7 +144,8 @@ TEST_F(ZuVPlayTypeLibrary, HoldsExactlyItsSixTypesInOrderWhereverItIsLoadedFrom)
       EXPECT_EQ(attributes->wTypeFlags, kTypes[i].flags);
       info->ReleaseTypeAttr(attributes);
       DWORD help_context = 12345;
-      ASSERT_EQ(info->GetDocumentation(MEMBERID_NIL, nullptr, nullptr, &help_context, nullptr), S_OK);
+      ASSERT_EQ(info->GetDocumentation(MEMBERID_NIL, nullptr, nullptr, &help_context, nullptr),
+                S_OK);
       EXPECT_EQ(help_context, kTypes[i].help_context);
     }
     // widl's copy of IUnknown is gone: the library finds no IUnknown of its own.
@@ -148,7 +154,8 @@ TEST_F(ZuVPlayTypeLibrary, HoldsExactlyItsSixTypesInOrderWhereverItIsLoadedFrom)
   }
   EXPECT_EQ(HelpString(Type(CLSID_ZuVideoPlay).Get()), L"ZuVPlayCtl Class");
   EXPECT_EQ(HelpString(Type(CLSID_ZuVPlayPpg).Get()), L"ZuVPlayPpg Class");
-  EXPECT_EQ(HelpString(Type(DIID__IZuVideoPlayCtlEvents).Get()), L"_IZuVideoPlayCtlEvents Interface");
+  EXPECT_EQ(HelpString(Type(DIID__IZuVideoPlayCtlEvents).Get()),
+            L"_IZuVideoPlayCtlEvents Interface");
 }
 
 TEST_F(ZuVPlayTypeLibrary, BackColorIsStdolesOleColorOnBothSidesOfTheDualInterface) {
@@ -163,13 +170,14 @@ TEST_F(ZuVPlayTypeLibrary, BackColorIsStdolesOleColorOnBothSidesOfTheDualInterfa
       ASSERT_EQ(info->GetFuncDesc(i, &function), S_OK);
       if (function->memid == DISPID_BACKCOLOR && function->invkind == INVOKE_PROPERTYPUT) {
         ASSERT_GE(function->cParams, 1);
-        EXPECT_EQ(Describe(info.Get(), function->lprgelemdescParam[function->cParams - 1].tdesc), ole_color);
+        EXPECT_EQ(Describe(info.Get(), function->lprgelemdescParam[function->cParams - 1].tdesc),
+                  ole_color);
         ++found;
       }
       if (function->memid == DISPID_BACKCOLOR && function->invkind == INVOKE_PROPERTYGET) {
         // The dispatch side shows the retval as the result, the vtable side as a pointer.
-        const TYPEDESC& type = function->cParams ? function->lprgelemdescParam[0].tdesc
-                                                 : function->elemdescFunc.tdesc;
+        const TYPEDESC& type =
+            function->cParams ? function->lprgelemdescParam[0].tdesc : function->elemdescFunc.tdesc;
         EXPECT_EQ(Describe(info.Get(), type), function->cParams ? ole_color + "*" : ole_color);
         ++found;
       }
@@ -202,7 +210,8 @@ TEST_F(ZuVPlayTypeLibrary, TheClassesImplementWhatTheyDeclareAndThePageUsesStdol
       {&CLSID_ZuVideoPlay,
        {{"IZuVideoPlayCtl in " + GuidText(LIBID_ZuVideoPlayLIB), IMPLTYPEFLAG_FDEFAULT},
         {"IZuVideoPlayCtl in " + GuidText(LIBID_ZuVideoPlayLIB), 0},
-        {"_IZuVideoPlayCtlEvents in " + GuidText(LIBID_ZuVideoPlayLIB), IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE}}},
+        {"_IZuVideoPlayCtlEvents in " + GuidText(LIBID_ZuVideoPlayLIB),
+         IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE}}},
       {&CLSID_ZuVPlayPpg, {{"IUnknown in " + GuidText(kStdole), IMPLTYPEFLAG_FDEFAULT}}},
   };
   for (const auto& row : kClasses) {
@@ -237,13 +246,20 @@ TEST_F(ZuVPlayTypeLibrary, TheDualInterfaceKeepsItsMembersIdsAndSlots) {
     int parameters;
     WORD flags;
   } kMembers[] = {
-      {DISPID_BACKCOLOR, INVOKE_PROPERTYPUT, 1, 0}, {DISPID_BACKCOLOR, INVOKE_PROPERTYGET, 1, 0},
-      {DISPID_PICTURE, INVOKE_PROPERTYPUTREF, 1, 0}, {DISPID_PICTURE, INVOKE_PROPERTYPUT, 1, 0},
-      {DISPID_PICTURE, INVOKE_PROPERTYGET, 1, 0},   {1, INVOKE_PROPERTYGET, 1, 0},
-      {1, INVOKE_PROPERTYPUT, 1, 0},                {2, INVOKE_PROPERTYGET, 1, 0},
-      {2, INVOKE_PROPERTYPUT, 1, 0},                {3, INVOKE_FUNC, 3, 0},
-      {4, INVOKE_FUNC, 3, 0},                       {5, INVOKE_PROPERTYGET, 1, FUNCFLAG_FNONBROWSABLE},
-      {5, INVOKE_PROPERTYPUT, 1, FUNCFLAG_FNONBROWSABLE}, {DISPID_ABOUTBOX, INVOKE_FUNC, 0, 0},
+      {DISPID_BACKCOLOR, INVOKE_PROPERTYPUT, 1, 0},
+      {DISPID_BACKCOLOR, INVOKE_PROPERTYGET, 1, 0},
+      {DISPID_PICTURE, INVOKE_PROPERTYPUTREF, 1, 0},
+      {DISPID_PICTURE, INVOKE_PROPERTYPUT, 1, 0},
+      {DISPID_PICTURE, INVOKE_PROPERTYGET, 1, 0},
+      {1, INVOKE_PROPERTYGET, 1, 0},
+      {1, INVOKE_PROPERTYPUT, 1, 0},
+      {2, INVOKE_PROPERTYGET, 1, 0},
+      {2, INVOKE_PROPERTYPUT, 1, 0},
+      {3, INVOKE_FUNC, 3, 0},
+      {4, INVOKE_FUNC, 3, 0},
+      {5, INVOKE_PROPERTYGET, 1, FUNCFLAG_FNONBROWSABLE},
+      {5, INVOKE_PROPERTYPUT, 1, FUNCFLAG_FNONBROWSABLE},
+      {DISPID_ABOUTBOX, INVOKE_FUNC, 0, 0},
   };
   // The member's name and its parameters' names, as GetNames gives them for the first member
   // with the id (a put's value has no name).
@@ -264,7 +280,8 @@ TEST_F(ZuVPlayTypeLibrary, TheDualInterfaceKeepsItsMembersIdsAndSlots) {
   TYPEATTR* attributes = nullptr;
   ASSERT_EQ(info->GetTypeAttr(&attributes), S_OK);
   EXPECT_EQ(attributes->typekind, TKIND_INTERFACE);
-  EXPECT_EQ(attributes->wTypeFlags, TYPEFLAG_FDUAL | TYPEFLAG_FOLEAUTOMATION | TYPEFLAG_FDISPATCHABLE);
+  EXPECT_EQ(attributes->wTypeFlags,
+            TYPEFLAG_FDUAL | TYPEFLAG_FOLEAUTOMATION | TYPEFLAG_FDISPATCHABLE);
   ASSERT_EQ(attributes->cFuncs, std::size(kMembers));
   EXPECT_EQ(attributes->cbSizeVft, (7 + std::size(kMembers)) * sizeof(void*));
   info->ReleaseTypeAttr(attributes);
@@ -299,10 +316,12 @@ TEST_F(ZuVPlayTypeLibrary, EnumerationValuesCarryTheirHelpStrings) {
     const wchar_t* type_help;
     std::vector<std::pair<std::wstring, std::wstring>> values;  // name, help string
   } kEnums[] = {
-      {L"VpyFrameFormat", L"画像データのフォーマット",
+      {L"VpyFrameFormat",
+       L"画像データのフォーマット",
        {{L"vpyFormatBMP", L"画像データのフォーマット:BMP"},
         {L"vpyFormatPNG", L"画像データのフォーマット:PNG"}}},
-      {L"VpySizeMode", L"画像データの表示サイズモード",
+      {L"VpySizeMode",
+       L"画像データの表示サイズモード",
        {{L"vpySizeCLIP", L"画像データの表示サイズモード:クリップ(画像サイズのまま中央に表示)"},
         {L"vpySizeZOOM", L"画像データの表示サイズモード:ズーム(縦横比を保持)"},
         {L"vpySizeSTRETCH", L"画像データの表示サイズモード:ストレッチ"}}},

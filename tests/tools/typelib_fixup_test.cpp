@@ -33,7 +33,8 @@ Bytes ReadBytes(const std::string& path) {
 
 void WriteBytes(const std::string& path, const Bytes& bytes) {
   std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
 }
 
 std::string TypeName(const Library& library, size_t index) {
@@ -47,7 +48,8 @@ std::string DescribeType(const Library& library, int32_t href) {
   const int32_t flags = library.Word(kImportInfoSegment, import);
   const std::string file = library.ImportFileName(library.Word(kImportInfoSegment, import + 4));
   const int32_t target = library.Word(kImportInfoSegment, import + 8);
-  return file + ((flags & kImportIsGuid) ? " " + GuidText(library.GuidAt(target)) : " #" + std::to_string(target));
+  return file + ((flags & kImportIsGuid) ? " " + GuidText(library.GuidAt(target))
+                                         : " #" + std::to_string(target));
 }
 
 std::string Describe(const Library& library, int32_t encoded) {
@@ -75,8 +77,9 @@ std::vector<std::string> Summary(const Library& library, size_t index) {
   if (type.Kind() == kCoclass) {
     int32_t offset = type.DataType1();
     for (int32_t n = 0; n < type.ImplementedCount(); ++n) {
-      lines.push_back("implements " + DescribeType(library, library.Word(kReferenceSegment, offset)) +
-                      " flags " + std::to_string(library.Word(kReferenceSegment, offset + 4)));
+      lines.push_back("implements " +
+                      DescribeType(library, library.Word(kReferenceSegment, offset)) + " flags " +
+                      std::to_string(library.Word(kReferenceSegment, offset + 4)));
       offset = library.Word(kReferenceSegment, offset + 12);
     }
   } else if ((type.Kind() == kDispatch || type.Kind() == kInterface) && type.DataType1() != -1) {
@@ -85,7 +88,8 @@ std::vector<std::string> Summary(const Library& library, size_t index) {
   for (const auto* list : {&type.functions, &type.variables}) {
     for (const Member& member : *list) {
       std::ostringstream line;
-      line << library.NameAt(member.name) << " id " << member.id << " returns " << Describe(library, member.DataType());
+      line << library.NameAt(member.name) << " id " << member.id << " returns "
+           << Describe(library, member.DataType());
       const bool function = list == &type.functions;
       const int32_t parameters = function ? TypeInfo::ParameterCount(member) : 0;
       const size_t first = member.record.size() - 3 * parameters;
@@ -93,7 +97,8 @@ std::vector<std::string> Summary(const Library& library, size_t index) {
       for (int32_t p = 0; p < parameters; ++p) {
         const int32_t name = member.record[first + 3 * p + 1];
         line << " (" << Describe(library, member.record[first + 3 * p]) << ' '
-             << (name == -1 ? "" : library.NameAt(name)) << ' ' << member.record[first + 3 * p + 2] << ')';
+             << (name == -1 ? "" : library.NameAt(name)) << ' ' << member.record[first + 3 * p + 2]
+             << ')';
       }
       lines.push_back(line.str());
     }
@@ -114,7 +119,8 @@ class TypelibFixup : public ::testing::TestWithParam<Sample> {
     widl_bytes_ = ReadBytes(GetParam().tlb);
     ASSERT_NO_THROW(input_ = Parse(widl_bytes_));
     std::ifstream idl(kIdl);
-    directives_ = ReadDirectives(std::string(std::istreambuf_iterator<char>(idl), std::istreambuf_iterator<char>()));
+    directives_ = ReadDirectives(
+        std::string(std::istreambuf_iterator<char>(idl), std::istreambuf_iterator<char>()));
     imports_.push_back({"stdole2.tlb", Parse(LibraryImage(ReadBytes(GetParam().stdole)))});
   }
 
@@ -124,7 +130,8 @@ class TypelibFixup : public ::testing::TestWithParam<Sample> {
     try {
       Fixed();
     } catch (const Error& e) {
-      if (std::string(e.what()).find(expected) != std::string::npos) return ::testing::AssertionSuccess();
+      if (std::string(e.what()).find(expected) != std::string::npos)
+        return ::testing::AssertionSuccess();
       return ::testing::AssertionFailure() << "refused with \"" << e.what() << "\"";
     }
     return ::testing::AssertionFailure() << "not refused";
@@ -141,7 +148,8 @@ TEST_P(TypelibFixup, ReadingAndWritingWithoutChangeGivesWidlsBytes) {
 }
 
 TEST_P(TypelibFixup, TheLibraryHoldsTheOrderedTypesAndNamesAndGuidsFollowThem) {
-  ASSERT_EQ(input_.types.size(), 8u) << "widl's output changed: the sample no longer tests dropping";
+  ASSERT_EQ(input_.types.size(), 8u)
+      << "widl's output changed: the sample no longer tests dropping";
   const Library fixed = Parse(Serialize(Fixed()));
   ASSERT_EQ(fixed.types.size(), directives_.order.size());
   for (size_t i = 0; i < fixed.types.size(); ++i) {
@@ -156,16 +164,19 @@ TEST_P(TypelibFixup, TheLibraryHoldsTheOrderedTypesAndNamesAndGuidsFollowThem) {
     for (const auto* list : {&owner.functions, &owner.variables}) {
       for (const Member& m : *list) uses = uses || m.name == offset;
     }
-    EXPECT_TRUE(uses) << fixed.NameAt(offset) << " points at " << TypeName(fixed, href / kTypeInfoRecordSize);
+    EXPECT_TRUE(uses) << fixed.NameAt(offset) << " points at "
+                      << TypeName(fixed, href / kTypeInfoRecordSize);
   }
   int local_guids = 0;
   for (int32_t offset = 0; offset < fixed.SegmentLength(kGuidSegment); offset += kGuidEntrySize) {
     const int32_t href = fixed.Word(kGuidSegment, offset + 16);
     if (IsLocalType(href)) {
       ++local_guids;
-      EXPECT_EQ(fixed.types[href / kTypeInfoRecordSize].Guid(), offset) << GuidText(fixed.GuidAt(offset));
+      EXPECT_EQ(fixed.types[href / kTypeInfoRecordSize].Guid(), offset)
+          << GuidText(fixed.GuidAt(offset));
     } else if (IsImportedType(href)) {
-      EXPECT_EQ(fixed.GuidAt(fixed.Word(kImportInfoSegment, (href & ~3) + 8)), fixed.GuidAt(offset));
+      EXPECT_EQ(fixed.GuidAt(fixed.Word(kImportInfoSegment, (href & ~3) + 8)),
+                fixed.GuidAt(offset));
     }
   }
   EXPECT_EQ(local_guids, 4);  // the two classes and two interfaces
@@ -196,7 +207,8 @@ TEST_P(TypelibFixup, EnumerationValuesGainTheHelpStringsTheIdlGivesThem) {
   const struct {
     const char* name;
     const char* help;  // null: none given, the record stays as widl wrote it
-  } kValues[] = {{"sampleOne", "mode: one"}, {"sampleTwo", nullptr}, {"sampleThree", "mode: three"}};
+  } kValues[] = {
+      {"sampleOne", "mode: one"}, {"sampleTwo", nullptr}, {"sampleThree", "mode: three"}};
   for (size_t i = 0; i < 3; ++i) {
     const Member& value = mode.variables[i];
     SCOPED_TRACE(kValues[i].name);
@@ -219,16 +231,23 @@ TEST_P(TypelibFixup, RefusesWhatItCannotDo) {
     const char* message;
   } kCases[] = {
       {"a type used by a kept one, with no GUID",
-       [](Directives& d, auto&) { d.order = {"_ISampleEvents", "SampleControl", "ISample", "SamplePage"}; },
-       "ISample refers to SampleMode, which the order leaves out and which has no GUID to import it by"},
+       [](Directives& d, auto&) {
+         d.order = {"_ISampleEvents", "SampleControl", "ISample", "SamplePage"};
+       },
+       "ISample refers to SampleMode, which the order leaves out and which has no GUID to import "
+       "it by"},
       {"a type used by a kept one, found in no import",
-       [](Directives& d, auto&) { d.order = {"SampleControl", "ISample", "SampleMode", "SamplePage"}; },
-       "SampleControl refers to _ISampleEvents, which the order leaves out and no imported library holds"},
+       [](Directives& d, auto&) {
+         d.order = {"SampleControl", "ISample", "SampleMode", "SamplePage"};
+       },
+       "SampleControl refers to _ISampleEvents, which the order leaves out and no imported library "
+       "holds"},
       {"IUnknown with no stdole2 to import from", [](auto&, auto& imports) { imports.clear(); },
        "SamplePage refers to IUnknown, which the order leaves out and no imported library holds"},
       {"a type the library lacks", [](Directives& d, auto&) { d.order.push_back("Missing"); },
        "the order names Missing, which the library does not hold"},
-      {"a type twice", [](Directives& d, auto&) { d.order.push_back("ISample"); }, "the order names ISample twice"},
+      {"a type twice", [](Directives& d, auto&) { d.order.push_back("ISample"); },
+       "the order names ISample twice"},
       {"no order", [](Directives& d, auto&) { d.order.clear(); }, "needs an \"//@ order:\" line"},
       {"help for no value", [](Directives& d, auto&) { d.value_help["sampleFour"] = "x"; },
        "a help string names sampleFour, which is no value"},
@@ -257,11 +276,13 @@ class DamagedLibrary : public ::testing::Test {
   void SetUp() override { bytes_ = ReadBytes(ZU_TYPELIB_SAMPLES "/sample32.tlb"); }
 
   int32_t Get(size_t offset) const {
-    return static_cast<int32_t>(bytes_[offset] | bytes_[offset + 1] << 8 | bytes_[offset + 2] << 16 |
+    return static_cast<int32_t>(bytes_[offset] | bytes_[offset + 1] << 8 |
+                                bytes_[offset + 2] << 16 |
                                 static_cast<uint32_t>(bytes_[offset + 3]) << 24);
   }
   void Set(size_t offset, int32_t value) {
-    for (int i = 0; i < 4; ++i) bytes_[offset + i] = static_cast<uint8_t>(static_cast<uint32_t>(value) >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+      bytes_[offset + i] = static_cast<uint8_t>(static_cast<uint32_t>(value) >> (8 * i));
   }
   // Where segment s's directory entry lies: after the header and the type table.
   size_t Directory(int s) const { return 0x54 + 4 * Get(0x20) + 16 * s; }
@@ -285,16 +306,24 @@ TEST_F(DamagedLibrary, IsRefusedWithWhatDoesNotFit) {
       {"no signature", [](DamagedLibrary& t) { t.Set(0, 0x4d534654); }, "no MSFT signature"},
       {"another format", [](DamagedLibrary& t) { t.Set(4, 0x00010003); }, "format version"},
       {"absurd type count", [](DamagedLibrary& t) { t.Set(0x20, 0x20000); }, "claims 131072 types"},
-      {"types out of order", [](DamagedLibrary& t) { t.Set(0x54 + 4, 0); }, "type 1 is listed at 0, not in record order"},
+      {"types out of order", [](DamagedLibrary& t) { t.Set(0x54 + 4, 0); },
+       "type 1 is listed at 0, not in record order"},
       {"a segment past the end",
-       [](DamagedLibrary& t) { t.Set(t.Directory(kNameSegment), static_cast<int32_t>(t.bytes_.size())); },
+       [](DamagedLibrary& t) {
+         t.Set(t.Directory(kNameSegment), static_cast<int32_t>(t.bytes_.size()));
+       },
        "segment 7"},
       {"overlapping segments",
-       [](DamagedLibrary& t) { t.Set(t.Directory(kGuidSegment), t.Get(t.Directory(kTypeInfoSegment))); }, "overlap"},
+       [](DamagedLibrary& t) {
+         t.Set(t.Directory(kGuidSegment), t.Get(t.Directory(kTypeInfoSegment)));
+       },
+       "overlap"},
       {"a reference between records",
-       [](DamagedLibrary& t) { t.Set(t.FirstUserDefined() + 4, kTypeInfoRecordSize + 4); }, "points at 0x68"},
+       [](DamagedLibrary& t) { t.Set(t.FirstUserDefined() + 4, kTypeInfoRecordSize + 4); },
+       "points at 0x68"},
       {"a reference past the last type",
-       [](DamagedLibrary& t) { t.Set(t.FirstUserDefined() + 4, 40 * kTypeInfoRecordSize); }, "points at 0xfa0"},
+       [](DamagedLibrary& t) { t.Set(t.FirstUserDefined() + 4, 40 * kTypeInfoRecordSize); },
+       "points at 0xfa0"},
       {"members past the end",
        [](DamagedLibrary& t) {
          const size_t unknown = t.Get(t.Directory(kTypeInfoSegment)) + kTypeInfoRecordSize;
@@ -302,7 +331,9 @@ TEST_F(DamagedLibrary, IsRefusedWithWhatDoesNotFit) {
        },
        "the members of type 1"},
       {"a cut name table",
-       [](DamagedLibrary& t) { t.Set(t.Directory(kNameSegment) + 4, t.Get(t.Directory(kNameSegment) + 4) - 4); },
+       [](DamagedLibrary& t) {
+         t.Set(t.Directory(kNameSegment) + 4, t.Get(t.Directory(kNameSegment) + 4) - 4);
+       },
        "runs past its end"},
   };
   const Bytes original = bytes_;
@@ -313,7 +344,8 @@ TEST_F(DamagedLibrary, IsRefusedWithWhatDoesNotFit) {
       Parse(bytes_);
       ADD_FAILURE() << row.what << ": read without complaint";
     } catch (const Error& e) {
-      EXPECT_NE(std::string(e.what()).find(row.message), std::string::npos) << row.what << ": " << e.what();
+      EXPECT_NE(std::string(e.what()).find(row.message), std::string::npos)
+          << row.what << ": " << e.what();
     }
   }
 }
@@ -328,8 +360,8 @@ TEST(TypelibDirectives, ReadOrderAndValueHelpFromCommentsThatStartWithTheMarker)
       "  valueOne = 0,  //@ helpstring(\"one: \\ no escapes\")\n"
       "  valueTwo       //@ helpstring(\"\")\n");
   EXPECT_EQ(directives.order, (std::vector<std::string>{"TypeA", "TypeB", "TypeC", "TypeD"}));
-  EXPECT_EQ(directives.value_help, (std::map<std::string, std::string>{{"valueOne", "one: \\ no escapes"},
-                                                                       {"valueTwo", ""}}));
+  EXPECT_EQ(directives.value_help, (std::map<std::string, std::string>{
+                                       {"valueOne", "one: \\ no escapes"}, {"valueTwo", ""}}));
 }
 
 TEST(TypelibDirectives, RefuseWhatTheyCannotReadNamingTheLine) {
@@ -339,17 +371,20 @@ TEST(TypelibDirectives, RefuseWhatTheyCannotReadNamingTheLine) {
   } kCases[] = {
       {"\n//@ orders: A\n", "IDL line 2: unknown directive \"orders: A\""},
       {"//@ order: 9A\n", "IDL line 1: \"9A\" is not a type name"},
-      {"//@ helpstring(\"x\")\n", "a help string needs the enumeration value it belongs to before it"},
+      {"//@ helpstring(\"x\")\n",
+       "a help string needs the enumeration value it belongs to before it"},
       {"v = 1, //@ helpstring(\"x)\n", "a help string must read helpstring(\"text\")"},
       {"v = 1, //@ helpstring(\"x\") trailing\n", "a help string must read helpstring(\"text\")"},
-      {"v = 1, //@ helpstring(\"x\")\nv = 2, //@ helpstring(\"y\")\n", "IDL line 2: v has a help string already"},
+      {"v = 1, //@ helpstring(\"x\")\nv = 2, //@ helpstring(\"y\")\n",
+       "IDL line 2: v has a help string already"},
   };
   for (const auto& row : kCases) {
     try {
       ReadDirectives(row.idl);
       ADD_FAILURE() << row.idl << ": read without complaint";
     } catch (const Error& e) {
-      EXPECT_NE(std::string(e.what()).find(row.message), std::string::npos) << row.idl << ": " << e.what();
+      EXPECT_NE(std::string(e.what()).find(row.message), std::string::npos)
+          << row.idl << ": " << e.what();
     }
   }
 }
@@ -362,7 +397,8 @@ TEST(TypelibFixupProgram, WritesTheFixedLibraryOrNothingAtAll) {
   const std::string out = dir.Path("out.tlb");
   const std::string stdole = std::filesystem::path(ZU_STDOLE32).parent_path().string();
   std::ostringstream err;
-  ASSERT_EQ(RunTypelibFixup({"-L", dir.Path(""), "-L", stdole, kIdl, in, out}, err), kFixupExitOk) << err.str();
+  ASSERT_EQ(RunTypelibFixup({"-L", dir.Path(""), "-L", stdole, kIdl, in, out}, err), kFixupExitOk)
+      << err.str();
   EXPECT_EQ(Parse(ReadBytes(out)).types.size(), 5u);
 
   // A refusal removes what an earlier run left.
@@ -370,13 +406,16 @@ TEST(TypelibFixupProgram, WritesTheFixedLibraryOrNothingAtAll) {
   damaged.resize(damaged.size() / 2);
   WriteBytes(dir.Path("damaged.tlb"), damaged);
   err.str("");
-  EXPECT_EQ(RunTypelibFixup({"-L", stdole, kIdl, dir.Path("damaged.tlb"), out}, err), kFixupExitBadInput);
-  EXPECT_NE(err.str().find("typelib_fixup: " + dir.Path("damaged.tlb") + ": "), std::string::npos) << err.str();
+  EXPECT_EQ(RunTypelibFixup({"-L", stdole, kIdl, dir.Path("damaged.tlb"), out}, err),
+            kFixupExitBadInput);
+  EXPECT_NE(err.str().find("typelib_fixup: " + dir.Path("damaged.tlb") + ": "), std::string::npos)
+      << err.str();
   EXPECT_FALSE(std::filesystem::exists(out));
 
   err.str("");
   EXPECT_EQ(RunTypelibFixup({kIdl, in, out}, err), kFixupExitBadInput);
-  EXPECT_NE(err.str().find("imports stdole2.tlb, which no -L folder holds"), std::string::npos) << err.str();
+  EXPECT_NE(err.str().find("imports stdole2.tlb, which no -L folder holds"), std::string::npos)
+      << err.str();
   EXPECT_FALSE(std::filesystem::exists(out));
   EXPECT_EQ(RunTypelibFixup({kIdl, in}, err), kFixupExitUsage);
 }

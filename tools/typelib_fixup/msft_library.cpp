@@ -16,11 +16,11 @@ constexpr int32_t kMinVariableRecord = 0x14;
 constexpr int32_t kParameterSize = 12;
 
 // The order widl lays the segments out in, after the segment directory.
-constexpr Segment kFileOrder[] = {
-    kTypeInfoSegment,   kGuidHashSegment,   kGuidSegment,     kReferenceSegment,
-    kImportInfoSegment, kImportFileSegment, kNameHashSegment, kNameSegment,
-    kStringSegment,     kTypeDescSegment,   kArrayDescSegment, kCustomDataSegment,
-    kCustomDataGuidSegment, kUnknownSegment1, kUnknownSegment2};
+constexpr Segment kFileOrder[] = {kTypeInfoSegment,       kGuidHashSegment,   kGuidSegment,
+                                  kReferenceSegment,      kImportInfoSegment, kImportFileSegment,
+                                  kNameHashSegment,       kNameSegment,       kStringSegment,
+                                  kTypeDescSegment,       kArrayDescSegment,  kCustomDataSegment,
+                                  kCustomDataGuidSegment, kUnknownSegment1,   kUnknownSegment2};
 
 std::string Hex(int64_t value) {
   char text[24];
@@ -30,7 +30,8 @@ std::string Hex(int64_t value) {
 
 int32_t LoadWord(const uint8_t* p) {
   return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-                              static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24);
+                              static_cast<uint32_t>(p[2]) << 16 |
+                              static_cast<uint32_t>(p[3]) << 24);
 }
 
 void StoreWord(uint8_t* p, int32_t value) {
@@ -128,8 +129,8 @@ size_t EncodedStringSize(size_t length) {
 std::string GuidText(const std::array<uint8_t, 16>& g) {
   char text[40];
   std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
-                static_cast<unsigned>(LoadWord(g.data())), g[4] | g[5] << 8, g[6] | g[7] << 8,
-                g[8], g[9], g[10], g[11], g[12], g[13], g[14], g[15]);
+                static_cast<unsigned>(LoadWord(g.data())), g[4] | g[5] << 8, g[6] | g[7] << 8, g[8],
+                g[9], g[10], g[11], g[12], g[13], g[14], g[15]);
   return text;
 }
 
@@ -150,21 +151,25 @@ void Library::SetWord(Segment segment, int32_t offset, int32_t value) {
 
 std::string Library::NameAt(int32_t offset) const {
   const int32_t length = Word(kNameSegment, offset + 8) & 0xff;
-  if (offset + 12 + length > SegmentLength(kNameSegment)) throw Error("name at " + Hex(offset) + " is cut off");
+  if (offset + 12 + length > SegmentLength(kNameSegment))
+    throw Error("name at " + Hex(offset) + " is cut off");
   const auto& bytes = segments[kNameSegment];
   return std::string(bytes.begin() + offset + 12, bytes.begin() + offset + 12 + length);
 }
 
 std::string Library::StringAt(int32_t offset) const {
   const auto& bytes = segments[kStringSegment];
-  if (offset < 0 || offset + 2 > SegmentLength(kStringSegment)) throw Error("no string at " + Hex(offset));
+  if (offset < 0 || offset + 2 > SegmentLength(kStringSegment))
+    throw Error("no string at " + Hex(offset));
   const int32_t length = bytes[offset] | bytes[offset + 1] << 8;
-  if (offset + 2 + length > SegmentLength(kStringSegment)) throw Error("string at " + Hex(offset) + " is cut off");
+  if (offset + 2 + length > SegmentLength(kStringSegment))
+    throw Error("string at " + Hex(offset) + " is cut off");
   return std::string(bytes.begin() + offset + 2, bytes.begin() + offset + 2 + length);
 }
 
 std::array<uint8_t, 16> Library::GuidAt(int32_t offset) const {
-  if (offset < 0 || offset % kGuidEntrySize != 0 || offset + kGuidEntrySize > SegmentLength(kGuidSegment)) {
+  if (offset < 0 || offset % kGuidEntrySize != 0 ||
+      offset + kGuidEntrySize > SegmentLength(kGuidSegment)) {
     throw Error("no GUID entry at " + Hex(offset));
   }
   std::array<uint8_t, 16> guid;
@@ -189,7 +194,8 @@ std::vector<int32_t> Library::ImportFileOffsets() const {
   const auto& bytes = segments[kImportFileSegment];
   const int32_t end = SegmentLength(kImportFileSegment);
   for (int32_t offset = 0; offset < end;) {
-    if (offset + 14 > end) throw Error("the import file table ends inside an entry at " + Hex(offset));
+    if (offset + 14 > end)
+      throw Error("the import file table ends inside an entry at " + Hex(offset));
     offsets.push_back(offset);
     const int32_t length = (bytes[offset + 12] | bytes[offset + 13] << 8) >> 2;
     offset = (offset + 14 + length + 3) & ~3;
@@ -205,7 +211,8 @@ std::string Library::ImportFileName(int32_t offset) const {
 }
 
 int32_t Library::AddString(const std::string& text) {
-  if (text.size() > 0xffff) throw Error("a string of " + std::to_string(text.size()) + " bytes is too long");
+  if (text.size() > 0xffff)
+    throw Error("a string of " + std::to_string(text.size()) + " bytes is too long");
   auto& bytes = segments[kStringSegment];
   for (size_t offset = 0; offset + 2 <= bytes.size();) {
     const size_t length = bytes[offset] | bytes[offset + 1] << 8;
@@ -234,31 +241,38 @@ Library Parse(const std::vector<uint8_t>& file) {
   Reader reader(file);
   Library library;
   for (int i = 0; i < 21; ++i) library.header[i] = reader.Word(4 * i, "the header");
-  if (library.header[0] != 0x5446534d) throw Error("this is not an MSFT type library (no MSFT signature)");
-  if (library.header[1] != 0x00010002) throw Error("the MSFT format version " + Hex(library.header[1]) + " is unknown");
+  if (library.header[0] != 0x5446534d)
+    throw Error("this is not an MSFT type library (no MSFT signature)");
+  if (library.header[1] != 0x00010002)
+    throw Error("the MSFT format version " + Hex(library.header[1]) + " is unknown");
   int64_t position = kHeaderSize;
   if (library.header[5] & kHelpStringDllFlag) {
     library.help_string_dll = reader.Word(position, "the help string DLL");
     position += 4;
   }
   const int32_t count = library.header[8];
-  if (count < 0 || count > 0xffff) throw Error("the header claims " + std::to_string(count) + " types");
-  reader.Need(position, int64_t{count} * 4 + kSegmentCount * kDirectoryEntrySize, "the type table and segment directory");
+  if (count < 0 || count > 0xffff)
+    throw Error("the header claims " + std::to_string(count) + " types");
+  reader.Need(position, int64_t{count} * 4 + kSegmentCount * kDirectoryEntrySize,
+              "the type table and segment directory");
   for (int32_t i = 0; i < count; ++i) {
     // oleaut32 finds type i at i records into its segment and ignores this table; a table that
     // says otherwise would make the library read differently elsewhere.
     const int32_t offset = reader.Word(position + 4 * i, "the type table");
     if (offset != i * kTypeInfoRecordSize) {
-      throw Error("type " + std::to_string(i) + " is listed at " + Hex(offset) + ", not in record order");
+      throw Error("type " + std::to_string(i) + " is listed at " + Hex(offset) +
+                  ", not in record order");
     }
   }
   position += int64_t{count} * 4;
 
-  std::vector<std::pair<int64_t, int64_t>> ranges = {{0, position + kSegmentCount * kDirectoryEntrySize}};
+  std::vector<std::pair<int64_t, int64_t>> ranges = {
+      {0, position + kSegmentCount * kDirectoryEntrySize}};
   std::array<std::pair<int32_t, int32_t>, kSegmentCount> directory;
   for (int s = 0; s < kSegmentCount; ++s) {
     const int32_t offset = reader.Word(position + kDirectoryEntrySize * s, "the segment directory");
-    const int32_t length = reader.Word(position + kDirectoryEntrySize * s + 4, "the segment directory");
+    const int32_t length =
+        reader.Word(position + kDirectoryEntrySize * s + 4, "the segment directory");
     const std::string what = "segment " + std::to_string(s);
     if (length < 0 || (offset < 0 && (offset != -1 || length != 0))) {
       throw Error(what + " has offset " + Hex(offset) + " and length " + Hex(length));
@@ -271,12 +285,13 @@ Library Parse(const std::vector<uint8_t>& file) {
   }
   std::sort(ranges.begin(), ranges.end());
   for (size_t i = 1; i < ranges.size(); ++i) {
-    if (ranges[i].first < ranges[i - 1].second) throw Error("two segments overlap at " + Hex(ranges[i].first));
+    if (ranges[i].first < ranges[i - 1].second)
+      throw Error("two segments overlap at " + Hex(ranges[i].first));
   }
 
   if (directory[kTypeInfoSegment].second != count * kTypeInfoRecordSize) {
-    throw Error("the type segment holds " + Hex(directory[kTypeInfoSegment].second) + " bytes for " +
-                std::to_string(count) + " types");
+    throw Error("the type segment holds " + Hex(directory[kTypeInfoSegment].second) +
+                " bytes for " + std::to_string(count) + " types");
   }
   for (int s = 0; s < kSegmentCount; ++s) {
     if (s == kTypeInfoSegment || directory[s].second == 0) continue;
@@ -286,8 +301,10 @@ Library Parse(const std::vector<uint8_t>& file) {
   const struct {
     Segment segment;
     int32_t entry;
-  } fixed_sizes[] = {{kImportInfoSegment, kImportInfoSize}, {kGuidSegment, kGuidEntrySize},
-                     {kReferenceSegment, kReferenceSize}, {kTypeDescSegment, kTypeDescSize}};
+  } fixed_sizes[] = {{kImportInfoSegment, kImportInfoSize},
+                     {kGuidSegment, kGuidEntrySize},
+                     {kReferenceSegment, kReferenceSize},
+                     {kTypeDescSegment, kTypeDescSize}};
   for (const auto& row : fixed_sizes) {
     if (library.SegmentLength(row.segment) % row.entry != 0) {
       throw Error("segment " + std::to_string(row.segment) + " is not a whole number of entries");
@@ -301,7 +318,8 @@ Library Parse(const std::vector<uint8_t>& file) {
   for (int32_t i = 0; i < count; ++i) {
     TypeInfo& type = library.types[i];
     for (int w = 0; w < 25; ++w) {
-      type.base[w] = LoadWord(file.data() + directory[kTypeInfoSegment].first + i * kTypeInfoRecordSize + 4 * w);
+      type.base[w] = LoadWord(file.data() + directory[kTypeInfoSegment].first +
+                              i * kTypeInfoRecordSize + 4 * w);
     }
     ReadMembers(reader, file, i, type);
   }
@@ -315,7 +333,8 @@ std::vector<uint8_t> Serialize(const Library& library) {
                      kSegmentCount * kDirectoryEntrySize;
   std::array<std::pair<int32_t, int32_t>, kSegmentCount> directory;
   for (Segment s : kFileOrder) {
-    const int32_t length = s == kTypeInfoSegment ? count * kTypeInfoRecordSize : library.SegmentLength(s);
+    const int32_t length =
+        s == kTypeInfoSegment ? count * kTypeInfoRecordSize : library.SegmentLength(s);
     directory[s] = {length ? position : -1, length};
     position += length;
   }
@@ -387,7 +406,8 @@ void Verify(const Library& library) {
   const std::set<int32_t> files(file_list.begin(), file_list.end());
 
   auto local = [&](int32_t href) {
-    return IsLocalType(href) && href % kTypeInfoRecordSize == 0 && href / kTypeInfoRecordSize < count;
+    return IsLocalType(href) && href % kTypeInfoRecordSize == 0 &&
+           href / kTypeInfoRecordSize < count;
   };
   auto imported = [&](int32_t href) {
     const int32_t offset = href & ~3;
@@ -395,15 +415,19 @@ void Verify(const Library& library) {
            offset < library.SegmentLength(kImportInfoSegment);
   };
   auto guid = [&](int32_t offset) {
-    return offset >= 0 && offset % kGuidEntrySize == 0 && offset + kGuidEntrySize <= library.SegmentLength(kGuidSegment);
+    return offset >= 0 && offset % kGuidEntrySize == 0 &&
+           offset + kGuidEntrySize <= library.SegmentLength(kGuidSegment);
   };
-  auto fail = [](const std::string& what, int32_t value) { throw Error(what + " points at " + Hex(value) + ", where nothing is"); };
+  auto fail = [](const std::string& what, int32_t value) {
+    throw Error(what + " points at " + Hex(value) + ", where nothing is");
+  };
   auto check_type = [&](const std::string& what, int32_t href) {
     if (!local(href) && !imported(href)) fail(what, href);
   };
   auto check_encoded = [&](const std::string& what, int32_t encoded) {
     if (IsTypeDescOffset(encoded) &&
-        (encoded % kTypeDescSize != 0 || encoded + kTypeDescSize > library.SegmentLength(kTypeDescSegment))) {
+        (encoded % kTypeDescSize != 0 ||
+         encoded + kTypeDescSize > library.SegmentLength(kTypeDescSegment))) {
       fail(what, encoded);
     }
   };
@@ -411,7 +435,8 @@ void Verify(const Library& library) {
     if (!names.count(offset)) fail(what, offset);
   };
 
-  for (int32_t offset = 0; offset < library.SegmentLength(kTypeDescSegment); offset += kTypeDescSize) {
+  for (int32_t offset = 0; offset < library.SegmentLength(kTypeDescSegment);
+       offset += kTypeDescSize) {
     const std::string what = "type description " + Hex(offset);
     const int32_t vt = library.Word(kTypeDescSegment, offset) & 0xffff;
     const int32_t target = library.Word(kTypeDescSegment, offset + 4);
@@ -439,15 +464,18 @@ void Verify(const Library& library) {
     switch (type.Kind()) {
       case kInterface:
       case kDispatch:
-        if (type.ImplementedCount() > 0 && type.DataType1() != -1) check_type(what + "'s base", type.DataType1());
+        if (type.ImplementedCount() > 0 && type.DataType1() != -1)
+          check_type(what + "'s base", type.DataType1());
         break;
       case kCoclass: {
         int32_t offset = type.DataType1();
         for (int32_t n = 0; n < type.ImplementedCount(); ++n) {
-          if (offset < 0 || offset % kReferenceSize != 0 || offset + kReferenceSize > library.SegmentLength(kReferenceSegment)) {
+          if (offset < 0 || offset % kReferenceSize != 0 ||
+              offset + kReferenceSize > library.SegmentLength(kReferenceSegment)) {
             fail(what + "'s interface list", offset);
           }
-          check_type(what + "'s interface " + std::to_string(n), library.Word(kReferenceSegment, offset));
+          check_type(what + "'s interface " + std::to_string(n),
+                     library.Word(kReferenceSegment, offset));
           offset = library.Word(kReferenceSegment, offset + 12);
         }
         break;
@@ -471,9 +499,11 @@ void Verify(const Library& library) {
       const int32_t parameters = TypeInfo::ParameterCount(function);
       const size_t first = function.record.size() - 3 * parameters;
       for (int32_t p = 0; p < parameters; ++p) {
-        const std::string which = what + ", function " + std::to_string(m) + ", parameter " + std::to_string(p);
+        const std::string which =
+            what + ", function " + std::to_string(m) + ", parameter " + std::to_string(p);
         check_encoded(which, function.record[first + 3 * p]);
-        if (function.record[first + 3 * p + 1] != -1) check_name(which + "'s name", function.record[first + 3 * p + 1]);
+        if (function.record[first + 3 * p + 1] != -1)
+          check_name(which + "'s name", function.record[first + 3 * p + 1]);
       }
     }
   }
@@ -489,15 +519,19 @@ void Verify(const Library& library) {
     const int32_t href = library.Word(kNameSegment, offset);
     if (href != -1 && !local(href)) fail("name \"" + library.NameAt(offset) + "\"", href);
   }
-  for (int32_t offset = 0; offset < library.SegmentLength(kImportInfoSegment); offset += kImportInfoSize) {
+  for (int32_t offset = 0; offset < library.SegmentLength(kImportInfoSegment);
+       offset += kImportInfoSize) {
     const std::string what = "import " + Hex(offset);
-    if (!files.count(library.Word(kImportInfoSegment, offset + 4))) fail(what + "'s file", library.Word(kImportInfoSegment, offset + 4));
-    if ((library.Word(kImportInfoSegment, offset) & kImportIsGuid) && !guid(library.Word(kImportInfoSegment, offset + 8))) {
+    if (!files.count(library.Word(kImportInfoSegment, offset + 4)))
+      fail(what + "'s file", library.Word(kImportInfoSegment, offset + 4));
+    if ((library.Word(kImportInfoSegment, offset) & kImportIsGuid) &&
+        !guid(library.Word(kImportInfoSegment, offset + 8))) {
       fail(what + "'s GUID", library.Word(kImportInfoSegment, offset + 8));
     }
   }
   for (int32_t offset : file_list) {
-    if (!guid(library.Word(kImportFileSegment, offset))) fail("import file " + Hex(offset) + "'s GUID", library.Word(kImportFileSegment, offset));
+    if (!guid(library.Word(kImportFileSegment, offset)))
+      fail("import file " + Hex(offset) + "'s GUID", library.Word(kImportFileSegment, offset));
   }
   if (!guid(library.header[2])) fail("the library's GUID", library.header[2]);
   check_name("the library's name", library.header[14]);

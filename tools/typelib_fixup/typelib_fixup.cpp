@@ -32,8 +32,8 @@ std::string LeadingIdentifier(const std::string& code) {
 }
 
 const char* KindName(TypeKind kind) {
-  static const char* const kNames[] = {"enumeration", "record", "module", "interface",
-                                       "dispinterface", "coclass", "alias", "union"};
+  static const char* const kNames[] = {"enumeration",   "record",  "module", "interface",
+                                       "dispinterface", "coclass", "alias",  "union"};
   return kind >= 0 && kind <= kUnion ? kNames[kind] : "unknown kind";
 }
 
@@ -61,7 +61,8 @@ class Fixer {
 
  private:
   void Choose(const std::vector<std::string>& order) {
-    if (order.empty()) throw Error("the IDL names no types for the library: it needs an \"//@ order:\" line");
+    if (order.empty())
+      throw Error("the IDL names no types for the library: it needs an \"//@ order:\" line");
     for (const std::string& name : order) {
       std::optional<size_t> index = in_.FindType(name);
       if (!index) throw Error("the order names " + name + ", which the library does not hold");
@@ -84,7 +85,8 @@ class Fixer {
       for (const Member& m : type.functions) {
         Mark(m.DataType(), user);
         const int32_t parameters = TypeInfo::ParameterCount(m);
-        for (int32_t p = 0; p < parameters; ++p) Mark(m.record[m.record.size() - 3 * (parameters - p)], user);
+        for (int32_t p = 0; p < parameters; ++p)
+          Mark(m.record[m.record.size() - 3 * (parameters - p)], user);
       }
       for (const Member& m : type.variables) Mark(m.DataType(), user);
     }
@@ -137,8 +139,10 @@ class Fixer {
   }
 
   int32_t AddImport(TypeKind kind, int32_t file, int32_t guid) {
-    for (int32_t offset = 0; offset < out_.SegmentLength(kImportInfoSegment); offset += kImportInfoSize) {
-      if ((out_.Word(kImportInfoSegment, offset) & kImportIsGuid) && out_.Word(kImportInfoSegment, offset + 4) == file &&
+    for (int32_t offset = 0; offset < out_.SegmentLength(kImportInfoSegment);
+         offset += kImportInfoSize) {
+      if ((out_.Word(kImportInfoSegment, offset) & kImportIsGuid) &&
+          out_.Word(kImportInfoSegment, offset + 4) == file &&
           out_.GuidAt(out_.Word(kImportInfoSegment, offset + 8)) == in_.GuidAt(guid)) {
         return offset | 1;
       }
@@ -156,7 +160,8 @@ class Fixer {
     for (size_t index : order_) {
       TypeInfo type = in_.types[index];
       const std::string name = TypeName(index);
-      type.KindAndIndex() = (type.KindAndIndex() & 0xffff) | static_cast<int32_t>(out_.types.size()) << 16;
+      type.KindAndIndex() = (type.KindAndIndex() & 0xffff) | static_cast<int32_t>(out_.types.size())
+                                                                 << 16;
       if ((type.Kind() == kInterface || type.Kind() == kDispatch) && type.ImplementedCount() > 0 &&
           type.DataType1() != -1) {
         type.DataType1() = MapType(type.DataType1(), name);
@@ -164,13 +169,15 @@ class Fixer {
       if (type.Kind() == kCoclass) {
         int32_t offset = type.DataType1();
         for (int32_t n = 0; n < type.ImplementedCount(); ++n) {
-          out_.SetWord(kReferenceSegment, offset, MapType(in_.Word(kReferenceSegment, offset), name));
+          out_.SetWord(kReferenceSegment, offset,
+                       MapType(in_.Word(kReferenceSegment, offset), name));
           offset = in_.Word(kReferenceSegment, offset + 12);
         }
       }
       out_.types.push_back(std::move(type));
     }
-    if (IsLocalType(out_.header[19])) out_.header[19] = MapType(out_.header[19], "the header's IDispatch");
+    if (IsLocalType(out_.header[19]))
+      out_.header[19] = MapType(out_.header[19], "the header's IDispatch");
   }
 
   // Drops the descriptions only left-out types used, keeping the order of the rest.
@@ -181,13 +188,18 @@ class Fixer {
       const int32_t size = 8 + 8 * (in_.Word(kArrayDescSegment, offset + 4) & 0xffff);
       arrays[offset] = static_cast<int32_t>(array_segment.size());
       const auto& bytes = in_.segments[kArrayDescSegment];
-      array_segment.insert(array_segment.end(), bytes.begin() + offset, bytes.begin() + offset + size);
+      array_segment.insert(array_segment.end(), bytes.begin() + offset,
+                           bytes.begin() + offset + size);
     }
     std::map<int32_t, int32_t> descriptions;
     for (size_t i = 0; i < live_user_.size(); ++i) {
-      if (!live_user_[i].empty()) descriptions[static_cast<int32_t>(i) * kTypeDescSize] = static_cast<int32_t>(descriptions.size()) * kTypeDescSize;
+      if (!live_user_[i].empty())
+        descriptions[static_cast<int32_t>(i) * kTypeDescSize] =
+            static_cast<int32_t>(descriptions.size()) * kTypeDescSize;
     }
-    auto encoded = [&](int32_t value) { return IsTypeDescOffset(value) ? descriptions.at(value) : value; };
+    auto encoded = [&](int32_t value) {
+      return IsTypeDescOffset(value) ? descriptions.at(value) : value;
+    };
 
     out_.segments[kTypeDescSegment].assign(descriptions.size() * kTypeDescSize, 0);
     for (const auto& [from, to] : descriptions) {
@@ -195,16 +207,24 @@ class Fixer {
       int32_t target = in_.Word(kTypeDescSegment, from + 4);
       switch (kind & 0xffff) {
         case kVtPtr:
-        case kVtSafeArray: target = encoded(target); break;
-        case kVtCArray: target = arrays.at(target); break;
-        case kVtUserDefined: target = MapType(target, live_user_[from / kTypeDescSize]); break;
-        default: break;
+        case kVtSafeArray:
+          target = encoded(target);
+          break;
+        case kVtCArray:
+          target = arrays.at(target);
+          break;
+        case kVtUserDefined:
+          target = MapType(target, live_user_[from / kTypeDescSize]);
+          break;
+        default:
+          break;
       }
       out_.SetWord(kTypeDescSegment, to, kind);
       out_.SetWord(kTypeDescSegment, to + 4, target);
     }
     out_.segments[kArrayDescSegment] = std::move(array_segment);
-    for (const auto& [from, to] : arrays) out_.SetWord(kArrayDescSegment, to, encoded(in_.Word(kArrayDescSegment, from)));
+    for (const auto& [from, to] : arrays)
+      out_.SetWord(kArrayDescSegment, to, encoded(in_.Word(kArrayDescSegment, from)));
 
     for (TypeInfo& type : out_.types) {
       if (type.Kind() == kAlias) type.DataType1() = encoded(type.DataType1());
@@ -228,7 +248,10 @@ class Fixer {
       if (!IsLocalType(href)) continue;
       const int32_t moved = new_offset_[href / kTypeInfoRecordSize];
       const auto imported = imported_.find(offset);
-      out_.SetWord(kGuidSegment, offset + 16, moved != -1 ? moved : imported != imported_.end() ? imported->second : -1);
+      out_.SetWord(kGuidSegment, offset + 16,
+                   moved != -1                   ? moved
+                   : imported != imported_.end() ? imported->second
+                                                 : -1);
     }
     for (int32_t offset : out_.NameOffsets()) {
       const int32_t href = out_.Word(kNameSegment, offset);
@@ -270,15 +293,17 @@ class Fixer {
       }
     }
     for (const auto& [name, text] : value_help) {
-      if (!used.count(name)) throw Error("a help string names " + name + ", which is no value of an enumeration the library holds");
+      if (!used.count(name))
+        throw Error("a help string names " + name +
+                    ", which is no value of an enumeration the library holds");
     }
   }
 
   const Library& in_;
   Library out_;
   const std::vector<ImportedLibrary>& imports_;
-  std::vector<size_t> order_;         // old indices, in the new order
-  std::vector<int32_t> new_offset_;   // by old index; -1 for a left-out type
+  std::vector<size_t> order_;            // old indices, in the new order
+  std::vector<int32_t> new_offset_;      // by old index; -1 for a left-out type
   std::map<int32_t, int32_t> imported_;  // GUID entry of a left-out type, its import reference
   std::vector<std::string> live_user_;   // by type description; empty when unused
   std::set<int32_t> live_arrays_;
@@ -311,7 +336,8 @@ Directives ReadDirectives(const std::string& idl) {
   for (int number = 1; std::getline(lines, line); ++number) {
     // A directive is a comment that starts with the marker, not one that mentions it.
     const size_t marker = line.find("//");
-    if (marker == std::string::npos || line.compare(marker, sizeof kMarker - 1, kMarker) != 0) continue;
+    if (marker == std::string::npos || line.compare(marker, sizeof kMarker - 1, kMarker) != 0)
+      continue;
     const std::string where = "IDL line " + std::to_string(number) + ": ";
     const std::string directive = Trim(line.substr(marker + sizeof kMarker - 1));
     if (directive.rfind("order:", 0) == 0) {
@@ -319,7 +345,8 @@ Directives ReadDirectives(const std::string& idl) {
       std::replace(names.begin(), names.end(), ',', ' ');
       std::istringstream words(names);
       for (std::string name; words >> name;) {
-        if (LeadingIdentifier(name) != name) throw Error(where + "\"" + name + "\" is not a type name");
+        if (LeadingIdentifier(name) != name)
+          throw Error(where + "\"" + name + "\" is not a type name");
         directives.order.push_back(name);
       }
     } else if (directive.rfind("helpstring(\"", 0) == 0) {
@@ -330,7 +357,8 @@ Directives ReadDirectives(const std::string& idl) {
         throw Error(where + "a help string must read helpstring(\"text\")");
       }
       const std::string value = LeadingIdentifier(line.substr(0, marker));
-      if (value.empty()) throw Error(where + "a help string needs the enumeration value it belongs to before it");
+      if (value.empty())
+        throw Error(where + "a help string needs the enumeration value it belongs to before it");
       if (!directives.value_help.emplace(value, directive.substr(start, end - start)).second) {
         throw Error(where + value + " has a help string already");
       }
@@ -341,7 +369,8 @@ Directives ReadDirectives(const std::string& idl) {
   return directives;
 }
 
-Library Fixup(const Library& input, const Directives& directives, const std::vector<ImportedLibrary>& imports) {
+Library Fixup(const Library& input, const Directives& directives,
+              const std::vector<ImportedLibrary>& imports) {
   return Fixer(input, imports).Run(directives);
 }
 
@@ -393,7 +422,8 @@ int RunTypelibFixup(const std::vector<std::string>& args, std::ostream& err) {
     const std::vector<uint8_t> output = Serialize(Fixup(library, directives, imports));
     current = out_path;
     std::ofstream out(out_path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(output.data()), static_cast<std::streamsize>(output.size()));
+    out.write(reinterpret_cast<const char*>(output.data()),
+              static_cast<std::streamsize>(output.size()));
     out.close();
     if (!out) {
       std::filesystem::remove(out_path, ignored);
