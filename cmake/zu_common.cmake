@@ -49,11 +49,35 @@ function(zu_add_gtest name)
   set_tests_properties(${name} PROPERTIES ENVIRONMENT "ZU_TESTDATA=${PROJECT_SOURCE_DIR}/tests/data")
 endfunction()
 
+# The type library fix-up (tools/typelib_fixup) runs on the build machine: the Windows builds
+# compile it with the host's compiler, since their own compiler makes programs for Wine.
+set(zu_fixup_dir ${PROJECT_SOURCE_DIR}/tools/typelib_fixup)
+set(ZU_TYPELIB_FIXUP_SOURCES ${zu_fixup_dir}/msft_library.cpp ${zu_fixup_dir}/typelib_fixup.cpp)
+if(WIN32)
+  find_program(ZU_HOST_CXX NAMES g++ c++ clang++ REQUIRED)
+  set(ZU_TYPELIB_FIXUP ${CMAKE_BINARY_DIR}/host/typelib_fixup)
+  add_custom_command(
+    OUTPUT ${ZU_TYPELIB_FIXUP}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/host
+    COMMAND ${ZU_HOST_CXX} -std=c++17 -O2 -Wall -Wextra -I${PROJECT_SOURCE_DIR}
+            -o ${ZU_TYPELIB_FIXUP} ${ZU_TYPELIB_FIXUP_SOURCES} ${zu_fixup_dir}/main.cpp
+    DEPENDS ${ZU_TYPELIB_FIXUP_SOURCES} ${zu_fixup_dir}/main.cpp
+            ${zu_fixup_dir}/msft_library.h ${zu_fixup_dir}/typelib_fixup.h
+    COMMENT "typelib_fixup for the build machine")
+  add_custom_target(zu_host_typelib_fixup DEPENDS ${ZU_TYPELIB_FIXUP})
+endif()
+
 # zu_add_typelib(target idl): compiles an IDL file with widl into a header, the interface
 # identifiers and a type library in the build tree, and gives `target` an interface library that
 # carries them. Wine's IDL files (libwine-dev) stand in for the Windows SDK's. The IDL is UTF-8;
 # widl copies string bytes as they come and oleaut32 reads them in the ANSI code page, so widl gets
 # a code page 932 copy: the Japanese help strings then read right under a Japanese locale.
+#
+# widl's library then passes through typelib_fixup, which reads two kinds of comment from the IDL:
+# "//@ order: A B C" (the library holds exactly these types, in this order: widl appends what a
+# coclass names, such as IUnknown, and cannot write a dispinterface first) and
+# 'value = 1,  //@ helpstring("...")' (help strings for enumeration values, which widl refuses).
+# Every IDL given here needs an order line.
 function(zu_add_typelib target idl)
   get_filename_component(base ${idl} NAME_WE)
   set(out ${CMAKE_CURRENT_BINARY_DIR}/generated)
@@ -69,9 +93,11 @@ function(zu_add_typelib target idl)
     COMMAND ${CMAKE_COMMAND} -E make_directory ${out}
     COMMAND iconv -f UTF-8 -t CP932 -o ${out}/${base}.idl ${CMAKE_CURRENT_SOURCE_DIR}/${idl}
     COMMAND ${ZU_TRIPLET}-widl ${arch} -I/usr/include/wine/wine/windows -L${stdole}
-            -h -H ${out}/${base}.h -u -U ${out}/${base}_i.c -t -T ${out}/${base}.tlb
+            -h -H ${out}/${base}.h -u -U ${out}/${base}_i.c -t -T ${out}/${base}_widl.tlb
             ${out}/${base}.idl
-    DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${idl}
+    COMMAND ${ZU_TYPELIB_FIXUP} -L ${stdole}
+            ${out}/${base}.idl ${out}/${base}_widl.tlb ${out}/${base}.tlb
+    DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${idl} ${ZU_TYPELIB_FIXUP} zu_host_typelib_fixup
     COMMENT "widl ${idl}")
   add_library(${target} STATIC ${out}/${base}_i.c)
   target_include_directories(${target} PUBLIC ${out})
