@@ -1,0 +1,160 @@
+#!/usr/bin/env bash
+# Tests of the ./zu entry script's own logic, run natively by ctest: zu_script_test.sh REPORT.xml
+#
+# Each case is a function test_*, run in a subshell that has sourced ./zu (functions only), under
+# zu's own set -euo pipefail: any command that fails unexpectedly fails the case. The report has
+# GoogleTest's shape, so ./zu test counts these cases with the others.
+set -uo pipefail
+
+HERE="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+ZU="$(cd "$HERE/../.." && pwd)/zu"
+REPORT="${1:?usage: zu_script_test.sh REPORT.xml}"
+SCRATCH="$(mktemp -d)"
+trap 'rm -rf "$SCRATCH"' EXIT
+
+fail() { printf 'failed: %s\n' "$*"; exit 1; }
+skip() { printf 'skipped: %s\n' "$*"; exit 77; }
+expect_eq() {  # ACTUAL EXPECTED WHAT
+  [ "$1" = "$2" ] || fail "$3: got \"$1\", expected \"$2\""
+}
+
+# A fresh folder for one case.
+case_dir() {
+  local dir="$SCRATCH/$1"
+  rm -rf "$dir"; mkdir -p "$dir"
+  echo "$dir"
+}
+
+# A JUnit report in the shape GoogleTest 1.12 writes: one suite with the given cases, each
+# "name:kind" with kind passed, failed, skipped or disabled.
+write_report() {  # FILE CASE...
+  local file="$1" spec name kind; shift
+  {
+    echo '<?xml version="1.0" encoding="UTF-8"?>'
+    echo '<testsuites tests="'$#'" failures="0" disabled="0" errors="0" time="0.1" name="AllTests">'
+    echo '  <testsuite name="Suite" tests="'$#'" failures="0" disabled="0" skipped="0" errors="0">'
+    for spec in "$@"; do
+      name="${spec%%:*}" kind="${spec#*:}"
+      case "$kind" in
+        passed) echo '    <testcase name="'"$name"'" file="a.cpp" line="1" status="run" result="completed" time="0." classname="Suite" />' ;;
+        failed)
+          echo '    <testcase name="'"$name"'" file="a.cpp" line="1" status="run" result="completed" time="0." classname="Suite">'
+          # What a failure message may hold: markup of its own, and a CDATA end split in two.
+          echo '      <failure message="a.cpp:2&#x0A;Expected equality" type=""><![CDATA[a.cpp:2'
+          echo 'Value of: <testcase name="x" /> <skipped message="y"/>'
+          echo ']]>]]&gt;<![CDATA[ </testsuites>]]></failure>'
+          echo '    </testcase>' ;;
+        skipped)
+          echo '    <testcase name="'"$name"'" file="a.cpp" line="1" status="run" result="skipped" time="0." classname="Suite">'
+          echo '      <skipped message="a.cpp:3&#x0A;"><![CDATA[a.cpp:3'
+          echo 'no camera]]></skipped>'
+          echo '    </testcase>' ;;
+        disabled) echo '    <testcase name="'"$name"'" file="a.cpp" line="1" status="notrun" result="suppressed" time="0" classname="Suite" />' ;;
+      esac
+    done
+    echo '  </testsuite>'
+    echo '</testsuites>'
+  } >"$file"
+}
+
+# ---------------------------------------------------------------- counting the reports
+
+test_sum_report_counts_each_kind_of_case() {
+  local dir; dir="$(case_dir sum)"
+  write_report "$dir/mixed.xml" a:passed b:failed c:passed d:skipped e:disabled f:failed g:passed
+  expect_eq "$(sum_report "$dir/mixed.xml")" "3 2 2" "mixed report"
+  write_report "$dir/empty_suite.xml"
+  expect_eq "$(sum_report "$dir/empty_suite.xml")" "0 0 0" "report without cases"
+  # A failure outside any test (in a global set-up) comes as a suite of its own.
+  {
+    echo '<?xml version="1.0" encoding="UTF-8"?>'
+    echo '<testsuites tests="0" failures="0" name="AllTests">'
+    echo '  <testsuite name="NonTestSuiteFailure" tests="1" failures="1">'
+    echo '    <testcase name="" status="run" result="completed" classname="">'
+    echo '      <failure message="environment" type=""><![CDATA[environment]]></failure>'
+    echo '    </testcase>'
+    echo '  </testsuite>'
+    echo '</testsuites>'
+  } >"$dir/ad_hoc.xml"
+  expect_eq "$(sum_report "$dir/ad_hoc.xml")" "0 1 0" "failure outside the tests"
+}
+
+test_sum_report_refuses_an_unfinished_report() {
+  local dir; dir="$(case_dir unfinished)"
+  write_report "$dir/whole.xml" a:passed b:failed c:passed
+  head -n 5 "$dir/whole.xml" >"$dir/cut.xml"
+  expect_eq "$(sum_report "$dir/cut.xml")" unreadable "report cut short"
+  : >"$dir/nothing.xml"
+  expect_eq "$(sum_report "$dir/nothing.xml")" unreadable "empty file"
+  # Cut inside a failure message: the rest of the file is message, not elements.
+  grep -v '</testsuites>]]></failure>' "$dir/whole.xml" >"$dir/open_cdata.xml"
+  expect_eq "$(sum_report "$dir/open_cdata.xml")" unreadable "message never closed"
+}
+
+# The reports are summed with nothing but the shell and awk, which every Debian root has: no
+# interpreter that set-up would have to install.
+test_count_reports_needs_only_awk() {
+  local dir; dir="$(case_dir awk_only)"
+  mkdir -p "$dir/bin" "$dir/one/reports" "$dir/two/reports"
+  ln -s "$(command -v awk)" "$dir/bin/awk"
+  write_report "$dir/one/reports/a.xml" a:passed b:passed c:skipped
+  write_report "$dir/two/reports/b.xml" a:passed b:failed
+  write_report "$dir/two/reports/c.xml" a:passed
+  head -n 4 "$dir/two/reports/c.xml" >"$dir/two/reports/d.xml"
+  local sums
+  sums="$(PATH="$dir/bin" count_reports "$dir/one" "$dir/two" 2>"$dir/stderr")" \
+    || fail "count_reports failed: $(cat "$dir/stderr")"
+  # The cut report counts as one failure, and says so.
+  expect_eq "$sums" "4 2 1" "sums over both builds"
+  grep -q 'd.xml is not a complete report' "$dir/stderr" || fail "no word about d.xml: $(cat "$dir/stderr")"
+}
+
+# ---------------------------------------------------------------- the runner
+
+xml_attribute() {
+  local text="$1"
+  text="${text//&/&amp;}"; text="${text//</&lt;}"; text="${text//>/&gt;}"; text="${text//\"/&quot;}"
+  printf '%s' "$text"
+}
+
+main() {
+  local cases name out rc passed=0 failed=0 skipped=0 body=""
+  cases="$(declare -F | sed -n 's/^declare -f \(test_[a-z0-9_]*\)$/\1/p')"
+  for name in $cases; do
+    out="$({ cd "$SCRATCH" || exit 1; source "$ZU"; "$name"; } 2>&1)"
+    rc=$?
+    local cdata="${out//']]>'/']]]]><![CDATA[>'}"
+    body+="    <testcase name=\"$name\" status=\"run\""
+    if [ "$rc" = 0 ]; then
+      passed=$((passed + 1))
+      printf '[       OK ] %s\n' "$name"
+      body+=" result=\"completed\" classname=\"ZuScript\" />"$'\n'
+    elif [ "$rc" = 77 ]; then
+      skipped=$((skipped + 1))
+      printf '[  SKIPPED ] %s\n%s\n' "$name" "$out"
+      body+=" result=\"skipped\" classname=\"ZuScript\">"$'\n'
+      body+="      <skipped message=\"$(xml_attribute "$out")\"><![CDATA[$cdata]]></skipped>"$'\n'
+      body+="    </testcase>"$'\n'
+    else
+      failed=$((failed + 1))
+      printf '[  FAILED  ] %s (exit %s)\n%s\n' "$name" "$rc" "$out"
+      body+=" result=\"completed\" classname=\"ZuScript\">"$'\n'
+      body+="      <failure message=\"exit $rc\" type=\"\"><![CDATA[$cdata]]></failure>"$'\n'
+      body+="    </testcase>"$'\n'
+    fi
+  done
+  local total=$((passed + failed + skipped))
+  mkdir -p "$(dirname "$REPORT")"
+  {
+    echo '<?xml version="1.0" encoding="UTF-8"?>'
+    echo "<testsuites tests=\"$total\" failures=\"$failed\" disabled=\"0\" errors=\"0\" name=\"AllTests\">"
+    echo "  <testsuite name=\"ZuScript\" tests=\"$total\" failures=\"$failed\" skipped=\"$skipped\" errors=\"0\">"
+    printf '%s' "$body"
+    echo '  </testsuite>'
+    echo '</testsuites>'
+  } >"$REPORT"
+  printf 'zu script: %d cases, %d failed, %d skipped\n' "$total" "$failed" "$skipped"
+  [ "$failed" = 0 ]
+}
+
+main
