@@ -30,23 +30,43 @@ if(ZU_TESTS)
   endif()
 endif()
 
-# zu_add_gtest(name SOURCES... LIBS...): one test executable, one ctest entry. Under Wine the
-# emulator set by the toolchain file runs it. Each run leaves a JUnit-style report beside it,
-# from which ./zu test counts the cases.
-function(zu_add_gtest name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
-  add_executable(${name} ${ARG_SOURCES})
-  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
-  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
-  target_compile_definitions(${name} PRIVATE ZU_TESTDATA_DIR="${PROJECT_SOURCE_DIR}/tests/data")
+# zu_report_path(out name): where the test `name` leaves its JUnit report: reports/<name>.xml in
+# the build folder. ./zu test reads the report of every ctest test there and fails a test that left
+# none, so every test is added through zu_add_test_run (or names its report with this).
+function(zu_report_path out name)
   set(report "${CMAKE_BINARY_DIR}/reports/${name}.xml")
   if(WIN32)
     # A Windows program reads "/work/..." as relative to its current folder; Z: is Wine's root.
     set(report "Z:${report}")
   endif()
-  add_test(NAME ${name} COMMAND ${name} --gtest_output=xml:${report}
+  set(${out} "${report}" PARENT_SCOPE)
+endfunction()
+
+# zu_add_test_run(name PROGRAM target [ENVIRONMENT VAR=value...]): one ctest entry that runs a
+# GoogleTest program with its own environment (on top of ZU_TESTDATA) and leaves its report where
+# ./zu test counts it. One program may be run several times under different names. Under Wine the
+# emulator set by the toolchain file runs it.
+function(zu_add_test_run name)
+  cmake_parse_arguments(ARG "" "PROGRAM" "ENVIRONMENT" ${ARGN})
+  if(NOT ARG_PROGRAM)
+    message(FATAL_ERROR "zu_add_test_run(${name}): PROGRAM is required")
+  endif()
+  zu_report_path(report ${name})
+  add_test(NAME ${name} COMMAND ${ARG_PROGRAM} --gtest_output=xml:${report}
            WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
-  set_tests_properties(${name} PROPERTIES ENVIRONMENT "ZU_TESTDATA=${PROJECT_SOURCE_DIR}/tests/data")
+  set_property(TEST ${name} PROPERTY ENVIRONMENT
+               "ZU_TESTDATA=${PROJECT_SOURCE_DIR}/tests/data" ${ARG_ENVIRONMENT})
+endfunction()
+
+# zu_add_gtest(name SOURCES... LIBS... [ENVIRONMENT...]): one test executable and its run, named
+# alike; ENVIRONMENT goes to zu_add_test_run.
+function(zu_add_gtest name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;ENVIRONMENT" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+  target_compile_definitions(${name} PRIVATE ZU_TESTDATA_DIR="${PROJECT_SOURCE_DIR}/tests/data")
+  zu_add_test_run(${name} PROGRAM ${name} ENVIRONMENT ${ARG_ENVIRONMENT})
 endfunction()
 
 # zu_add_typelib(target idl): compiles an IDL file with widl into a header, the interface

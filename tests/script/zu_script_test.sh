@@ -91,12 +91,31 @@ test_sum_report_refuses_an_unfinished_report() {
   expect_eq "$(sum_report "$dir/open_cdata.xml")" unreadable "message never closed"
 }
 
-# The reports are summed with nothing but the shell and awk, which every Debian root has: no
-# interpreter that set-up would have to install.
-test_count_reports_needs_only_awk() {
-  local dir; dir="$(case_dir awk_only)"
-  mkdir -p "$dir/bin" "$dir/one/reports" "$dir/two/reports"
+# A stand-in for ctest in BUILD_DIR/bin: "ctest -N" lists the names in BUILD_DIR/tests.list as
+# ctest does. Builtins only, so that it runs on a PATH that holds nothing else.
+fake_ctest() {  # BIN_DIR
+  mkdir -p "$1"
+  cat >"$1/ctest" <<'SH'
+#!/bin/bash
+[ "$1" = -N ] || exit 2
+printf 'Test project %s\n' "$PWD"
+n=0
+while read -r name; do n=$((n + 1)); printf '  Test #%d: %s\n' "$n" "$name"; done <tests.list
+printf '\nTotal Tests: %d\n' "$n"
+SH
+  chmod +x "$1/ctest"
+}
+
+# The reports are summed with the shell, awk and sed, which every Debian root has: no interpreter
+# that set-up would have to install.
+test_count_reports_calls_nothing_beyond_a_minimal_root() {
+  local dir; dir="$(case_dir minimal_root)"
+  mkdir -p "$dir/one/reports" "$dir/two/reports"
+  fake_ctest "$dir/bin"
   ln -s "$(command -v awk)" "$dir/bin/awk"
+  ln -s "$(command -v sed)" "$dir/bin/sed"
+  printf 'a\n' >"$dir/one/tests.list"
+  printf 'b\nc\nd\n' >"$dir/two/tests.list"
   write_report "$dir/one/reports/a.xml" a:passed b:passed c:skipped
   write_report "$dir/two/reports/b.xml" a:passed b:failed
   write_report "$dir/two/reports/c.xml" a:passed
@@ -106,7 +125,25 @@ test_count_reports_needs_only_awk() {
     || fail "count_reports failed: $(cat "$dir/stderr")"
   # The cut report counts as one failure, and says so.
   expect_eq "$sums" "4 2 1" "sums over both builds"
-  grep -q 'd.xml is not a complete report' "$dir/stderr" || fail "no word about d.xml: $(cat "$dir/stderr")"
+  grep -q 'test d left an unfinished report' "$dir/stderr" || fail "no word about d: $(cat "$dir/stderr")"
+}
+
+# Every test that ctest runs must leave its report where the summary reads it; one that wrote it
+# elsewhere (or crashed first) is a failure, named, and not a silent gap in the counts.
+test_count_reports_fails_a_test_that_left_no_report() {
+  local dir; dir="$(case_dir no_report)"
+  mkdir -p "$dir/win32/reports" "$dir/win32/tests/shell/work"
+  fake_ctest "$dir/bin"
+  printf 'shell_tests\nshell_tests_ja\ncodec_tests\n' >"$dir/win32/tests.list"
+  write_report "$dir/win32/reports/shell_tests.xml" a:passed b:passed
+  write_report "$dir/win32/reports/codec_tests.xml" a:passed b:skipped
+  # Where a Windows program puts a path without a drive: under its own folder.
+  write_report "$dir/win32/tests/shell/work/shell_tests_ja.xml" a:passed b:passed
+  local sums
+  sums="$(PATH="$dir/bin:$PATH" count_reports "$dir/win32" 2>"$dir/stderr")"
+  expect_eq "$sums" "3 1 1" "sums with one report missing"
+  grep -q 'win32: test shell_tests_ja left no report' "$dir/stderr" \
+    || fail "the missing report is not named: $(cat "$dir/stderr")"
 }
 
 # ---------------------------------------------------------------- the runner
