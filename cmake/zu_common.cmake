@@ -42,12 +42,18 @@ function(zu_report_path out name)
   set(${out} "${report}" PARENT_SCOPE)
 endfunction()
 
-# zu_add_test_run(name PROGRAM target [ENVIRONMENT VAR=value...]): one ctest entry that runs a
-# GoogleTest program with its own environment (on top of ZU_TESTDATA) and leaves its report where
-# ./zu test counts it. One program may be run several times under different names. Under Wine the
-# emulator set by the toolchain file runs it.
+# zu_add_test_run(name PROGRAM target [WINDOWLESS] [REGISTRY] [ENVIRONMENT VAR=value...]): one
+# ctest entry that runs a GoogleTest program with its own environment (on top of ZU_TESTDATA) and
+# leaves its report where ./zu test counts it. One program may be run several times under
+# different names. Under Wine the emulator set by the toolchain file runs it.
+#
+# Under Wine every program shares one display and one prefix, and ctest runs several at once.
+# Windows of different programs take focus and activation from each other (one desktop, one
+# foreground window), so every Windows test run holds the lock zu_display unless it is WINDOWLESS
+# (shows no window, dialog or message box). REGISTRY: it writes registrations into the prefix, or
+# reads the control's, and holds zu_prefix_registration.
 function(zu_add_test_run name)
-  cmake_parse_arguments(ARG "" "PROGRAM" "ENVIRONMENT" ${ARGN})
+  cmake_parse_arguments(ARG "WINDOWLESS;REGISTRY" "PROGRAM" "ENVIRONMENT" ${ARGN})
   if(NOT ARG_PROGRAM)
     message(FATAL_ERROR "zu_add_test_run(${name}): PROGRAM is required")
   endif()
@@ -56,17 +62,30 @@ function(zu_add_test_run name)
            WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
   set_property(TEST ${name} PROPERTY ENVIRONMENT
                "ZU_TESTDATA=${PROJECT_SOURCE_DIR}/tests/data" ${ARG_ENVIRONMENT})
+  if(WIN32 AND NOT ARG_WINDOWLESS)
+    set_property(TEST ${name} APPEND PROPERTY RESOURCE_LOCK zu_display)
+  endif()
+  if(ARG_REGISTRY)
+    set_property(TEST ${name} APPEND PROPERTY RESOURCE_LOCK zu_prefix_registration)
+  endif()
 endfunction()
 
-# zu_add_gtest(name SOURCES... LIBS... [ENVIRONMENT...]): one test executable and its run, named
-# alike; ENVIRONMENT goes to zu_add_test_run.
+# zu_add_gtest(name SOURCES... LIBS... [WINDOWLESS] [REGISTRY] [ENVIRONMENT...]): one test
+# executable and its run, named alike; the options go to zu_add_test_run.
 function(zu_add_gtest name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;ENVIRONMENT" ${ARGN})
+  cmake_parse_arguments(ARG "WINDOWLESS;REGISTRY" "" "SOURCES;LIBS;ENVIRONMENT" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
   target_compile_definitions(${name} PRIVATE ZU_TESTDATA_DIR="${PROJECT_SOURCE_DIR}/tests/data")
-  zu_add_test_run(${name} PROGRAM ${name} ENVIRONMENT ${ARG_ENVIRONMENT})
+  set(options)
+  if(ARG_WINDOWLESS)
+    list(APPEND options WINDOWLESS)
+  endif()
+  if(ARG_REGISTRY)
+    list(APPEND options REGISTRY)
+  endif()
+  zu_add_test_run(${name} PROGRAM ${name} ${options} ENVIRONMENT ${ARG_ENVIRONMENT})
 endfunction()
 
 # zu_add_typelib(target idl): compiles an IDL file with widl into a header, the interface
