@@ -146,6 +146,53 @@ test_count_reports_fails_a_test_that_left_no_report() {
     || fail "the missing report is not named: $(cat "$dir/stderr")"
 }
 
+# ---------------------------------------------------------------- exit paths
+
+# ./zu demo with the build and the test bed stubbed out and a wine that logs its calls; the sender
+# or regsvr32 fails as FAILING says. Prints the calls.
+demo_with_failing() {  # CASE_DIR FAILING
+  local dir="$1"
+  BUILD="$dir/build"
+  ZU_DISPLAY=0
+  FAILING="$2"
+  CALLS="$dir/calls"
+  : >"$CALLS"
+  cmd_build() { :; }
+  start_display() { :; }
+  stop_display() { :; }
+  start_wine() { :; }
+  stop_wine() { echo "wineserver -k" >>"$CALLS"; }
+  winepath() { printf 'Z:%s\n' "${2//\//\\}"; }
+  wine() {
+    echo "wine $*" >>"$CALLS"
+    case "$FAILING:$*" in
+      sender:*frame_sender.exe*) echo "sender: cannot listen"; return 1 ;;
+      register:*regsvr32.exe\ /s\ Z:*) return 5 ;;
+      host:*demo_host.exe*) echo "host: no frame arrived"; return 1 ;;
+      host:*frame_sender.exe*) echo "sender: listening on port 4242"; return 0 ;;
+    esac
+    return 0
+  }
+  local rc=0
+  (cmd_demo --seconds 1) >"$dir/out" 2>&1 || rc=$?
+  [ "$rc" != 0 ] || fail "the demo succeeded with $FAILING failing: $(cat "$dir/out")"
+}
+
+test_demo_unregisters_the_control_on_every_failure() {
+  local failing dir
+  for failing in register sender host; do
+    dir="$(case_dir "demo_$failing")"
+    demo_with_failing "$dir" "$failing"
+    # Unregistered once, after the registration and before the prefix's server stops.
+    grep -n 'regsvr32.exe /s' "$CALLS" | grep -v ' /u ' | grep -q '^1:' \
+      || fail "$failing: not registered first: $(cat "$CALLS")"
+    expect_eq "$(grep -c 'regsvr32.exe /s /u Z:.*ZuVPlay.dll' "$CALLS")" 1 "$failing: unregistrations"
+    tail -n 2 "$CALLS" | head -n 1 | grep -q 'regsvr32.exe /s /u ' \
+      || fail "$failing: not unregistered last: $(cat "$CALLS")"
+    expect_eq "$(tail -n 1 "$CALLS")" "wineserver -k" "$failing: last call"
+  done
+}
+
 # ---------------------------------------------------------------- the runner
 
 xml_attribute() {
