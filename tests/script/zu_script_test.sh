@@ -193,6 +193,45 @@ test_demo_unregisters_the_control_on_every_failure() {
   done
 }
 
+# A checkout with ./zu and a build folder holding a file, both made by root.
+checkout_with_build() {  # DIR
+  mkdir -p "$1/build/native/sub"
+  cp "$ZU" "$1/zu"
+  touch "$1/build/native/sub/file"
+}
+
+owners_under() {  # DIR: the distinct owners (uid:gid) of everything under DIR
+  find "$1" -printf '%U:%G\n' | sort -u | tr '\n' ' ' | sed 's/ $//'
+}
+
+test_a_root_run_gives_the_build_back_to_the_checkouts_owner() {
+  [ "$(id -u)" = 0 ] || skip "needs root"
+  local dir; dir="$(case_dir owner)"
+  {
+    checkout_with_build "$dir/theirs"
+    chown 4321:4322 "$dir/theirs"
+    local rc=0
+    (cd "$dir/theirs" && bash ./zu no-such-command) >/dev/null 2>&1 || rc=$?
+    expect_eq "$rc" 2 "exit code of an unknown command"
+    expect_eq "$(owners_under "$dir/theirs/build")" "4321:4322" "a user's checkout"
+  }
+  {
+    # Owned by root: nothing changes, not even what another user had left there.
+    checkout_with_build "$dir/roots"
+    chown 555:555 "$dir/roots/build/native/sub/file"
+    (cd "$dir/roots" && bash ./zu no-such-command) >/dev/null 2>&1 || true
+    expect_eq "$(owners_under "$dir/roots/build/native")" "0:0 555:555" "root's checkout"
+  }
+  {
+    # A build folder elsewhere is not the checkout's to give away.
+    checkout_with_build "$dir/elsewhere"
+    chown 4321:4322 "$dir/elsewhere"
+    mkdir -p "$dir/other_build/native"
+    (cd "$dir/elsewhere" && ZU_BUILD="$dir/other_build" bash ./zu no-such-command) >/dev/null 2>&1 || true
+    expect_eq "$(owners_under "$dir/other_build")" "0:0" "ZU_BUILD outside the checkout"
+  }
+}
+
 # ---------------------------------------------------------------- the runner
 
 xml_attribute() {
