@@ -16,6 +16,8 @@ if(ZU_SANITIZE AND NOT WIN32)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
+include(${CMAKE_CURRENT_LIST_DIR}/zu_debian_paths.cmake)
+
 find_package(PNG REQUIRED)
 find_package(ZLIB REQUIRED)
 
@@ -24,7 +26,7 @@ if(ZU_TESTS)
   if(WIN32)
     set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
     set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
-    add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+    add_subdirectory(${ZU_GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
   else()
     find_package(GTest REQUIRED)
   endif()
@@ -90,7 +92,8 @@ endfunction()
 
 # zu_add_typelib(target idl): compiles an IDL file with widl into a header, the interface
 # identifiers and a type library in the build tree, and gives `target` an interface library that
-# carries them. Wine's IDL files (libwine-dev) stand in for the Windows SDK's. The IDL is UTF-8;
+# carries them. Wine's IDL files (libwine-dev) stand in for the Windows SDK's (the folders are
+# checked in zu_debian_paths.cmake). The IDL is UTF-8;
 # widl copies string bytes as they come and oleaut32 reads them in the ANSI code page, so widl gets
 # a code page 932 copy: the Japanese help strings then read right under a Japanese locale.
 function(zu_add_typelib target idl)
@@ -98,16 +101,14 @@ function(zu_add_typelib target idl)
   set(out ${CMAKE_CURRENT_BINARY_DIR}/generated)
   if(CMAKE_SIZEOF_VOID_P EQUAL 8)
     set(arch -m64)
-    set(stdole /usr/lib/x86_64-linux-gnu/wine/x86_64-windows)
   else()
     set(arch -m32)
-    set(stdole /usr/lib/i386-linux-gnu/wine/i386-windows)
   endif()
   add_custom_command(
     OUTPUT ${out}/${base}.h ${out}/${base}_i.c ${out}/${base}.tlb
     COMMAND ${CMAKE_COMMAND} -E make_directory ${out}
     COMMAND iconv -f UTF-8 -t CP932 -o ${out}/${base}.idl ${CMAKE_CURRENT_SOURCE_DIR}/${idl}
-    COMMAND ${ZU_TRIPLET}-widl ${arch} -I/usr/include/wine/wine/windows -L${stdole}
+    COMMAND ${ZU_TRIPLET}-widl ${arch} -I${ZU_WINE_IDL_DIR} -L${ZU_STDOLE_DIR}
             -h -H ${out}/${base}.h -u -U ${out}/${base}_i.c -t -T ${out}/${base}.tlb
             ${out}/${base}.idl
     DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${idl}

@@ -146,6 +146,39 @@ test_count_reports_fails_a_test_that_left_no_report() {
     || fail "the missing report is not named: $(cat "$dir/stderr")"
 }
 
+# ---------------------------------------------------------------- configure-time checks
+
+# cmake/zu_debian_paths.cmake alone, for one MinGW target, with the given -D settings on top.
+check_paths() {  # TRIPLET -DVAR=value...
+  local triplet="$1"; shift
+  cmake -DZU_TRIPLET="$triplet" -DZU_DEPS="$DEPS" -DZU_TESTS=ON "$@" \
+    -P "$ROOT/cmake/zu_debian_paths.cmake" 2>&1
+}
+
+test_configure_names_the_package_of_a_missing_debian_path() {
+  local triplet
+  for triplet in i686-w64-mingw32 x86_64-w64-mingw32; do
+    [ -f "$DEPS/$triplet/lib/libpng16.a" ] || skip "no libpng for $triplet yet (./zu setup builds it)"
+    check_paths "$triplet" >/dev/null || fail "$triplet: a complete set-up does not pass: $(check_paths "$triplet")"
+  done
+  local rows=(
+    "i686-w64-mingw32 ZU_GTEST_SOURCE_DIR googletest"
+    "i686-w64-mingw32 ZU_WINE_IDL_DIR libwine-dev"
+    "i686-w64-mingw32 ZU_STDOLE_DIR wine32:i386"
+    "x86_64-w64-mingw32 ZU_STDOLE_DIR wine64"
+    "x86_64-w64-mingw32 ZU_DEPS libpng1.6"
+  )
+  local row variable package out
+  for row in "${rows[@]}"; do
+    read -r triplet variable package <<<"$row"
+    if out="$(check_paths "$triplet" "-D$variable=$SCRATCH/nowhere")"; then
+      fail "$triplet without $variable passes"
+    fi
+    grep -q 'CMake Error' <<<"$out" || fail "$triplet without $variable: no error: $out"
+    grep -q -- "$package" <<<"$out" || fail "$triplet without $variable does not name $package: $out"
+  done
+}
+
 # ---------------------------------------------------------------- exit paths
 
 # ./zu demo with the build and the test bed stubbed out and a wine that logs its calls; the sender
