@@ -16,6 +16,8 @@ if(ZU_SANITIZE AND NOT WIN32)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
+include(${CMAKE_CURRENT_LIST_DIR}/zu_debian_paths.cmake)
+
 find_package(PNG REQUIRED)
 find_package(ZLIB REQUIRED)
 
@@ -24,29 +26,68 @@ if(ZU_TESTS)
   if(WIN32)
     set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
     set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
-    add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+    add_subdirectory(${ZU_GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
   else()
     find_package(GTest REQUIRED)
   endif()
 endif()
 
-# zu_add_gtest(name SOURCES... LIBS...): one test executable, one ctest entry. Under Wine the
-# emulator set by the toolchain file runs it. Each run leaves a JUnit-style report beside it,
-# from which ./zu test counts the cases.
-function(zu_add_gtest name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
-  add_executable(${name} ${ARG_SOURCES})
-  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
-  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
-  target_compile_definitions(${name} PRIVATE ZU_TESTDATA_DIR="${PROJECT_SOURCE_DIR}/tests/data")
+# zu_report_path(out name): where the test `name` leaves its JUnit report: reports/<name>.xml in
+# the build folder. ./zu test reads the report of every ctest test there and fails a test that left
+# none, so every test is added through zu_add_test_run (or names its report with this).
+function(zu_report_path out name)
   set(report "${CMAKE_BINARY_DIR}/reports/${name}.xml")
   if(WIN32)
     # A Windows program reads "/work/..." as relative to its current folder; Z: is Wine's root.
     set(report "Z:${report}")
   endif()
-  add_test(NAME ${name} COMMAND ${name} --gtest_output=xml:${report}
+  set(${out} "${report}" PARENT_SCOPE)
+endfunction()
+
+# zu_add_test_run(name PROGRAM target [WINDOWLESS] [REGISTRY] [ENVIRONMENT VAR=value...]): one
+# ctest entry that runs a GoogleTest program with its own environment (on top of ZU_TESTDATA) and
+# leaves its report where ./zu test counts it. One program may be run several times under
+# different names. Under Wine the emulator set by the toolchain file runs it.
+#
+# Under Wine every program shares one display and one prefix, and ctest runs several at once.
+# Windows of different programs take focus and activation from each other (one desktop, one
+# foreground window), so every Windows test run holds the lock zu_display unless it is WINDOWLESS
+# (shows no window, dialog or message box). REGISTRY: it writes registrations into the prefix, or
+# reads the control's, and holds zu_prefix_registration.
+function(zu_add_test_run name)
+  cmake_parse_arguments(ARG "WINDOWLESS;REGISTRY" "PROGRAM" "ENVIRONMENT" ${ARGN})
+  if(NOT ARG_PROGRAM)
+    message(FATAL_ERROR "zu_add_test_run(${name}): PROGRAM is required")
+  endif()
+  zu_report_path(report ${name})
+  add_test(NAME ${name} COMMAND ${ARG_PROGRAM} --gtest_output=xml:${report}
            WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
-  set_tests_properties(${name} PROPERTIES ENVIRONMENT "ZU_TESTDATA=${PROJECT_SOURCE_DIR}/tests/data")
+  set_property(TEST ${name} PROPERTY ENVIRONMENT
+               "ZU_TESTDATA=${PROJECT_SOURCE_DIR}/tests/data" ${ARG_ENVIRONMENT})
+  if(WIN32 AND NOT ARG_WINDOWLESS)
+    set_property(TEST ${name} APPEND PROPERTY RESOURCE_LOCK zu_display)
+  endif()
+  if(ARG_REGISTRY)
+    set_property(TEST ${name} APPEND PROPERTY RESOURCE_LOCK zu_prefix_registration)
+  endif()
+endfunction()
+
+# zu_add_gtest(name SOURCES... LIBS... [WINDOWLESS] [REGISTRY] [ENVIRONMENT...]): one test
+# executable and its run, named alike; the options go to zu_add_test_run.
+function(zu_add_gtest name)
+  cmake_parse_arguments(ARG "WINDOWLESS;REGISTRY" "" "SOURCES;LIBS;ENVIRONMENT" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+  target_compile_definitions(${name} PRIVATE ZU_TESTDATA_DIR="${PROJECT_SOURCE_DIR}/tests/data")
+  set(options)
+  if(ARG_WINDOWLESS)
+    list(APPEND options WINDOWLESS)
+  endif()
+  if(ARG_REGISTRY)
+    list(APPEND options REGISTRY)
+  endif()
+  zu_add_test_run(${name} PROGRAM ${name} ${options} ENVIRONMENT ${ARG_ENVIRONMENT})
 endfunction()
 
 # The type library fix-up (tools/typelib_fixup) runs on the build machine: the Windows builds
@@ -69,7 +110,8 @@ endif()
 
 # zu_add_typelib(target idl): compiles an IDL file with widl into a header, the interface
 # identifiers and a type library in the build tree, and gives `target` an interface library that
-# carries them. Wine's IDL files (libwine-dev) stand in for the Windows SDK's. The IDL is UTF-8;
+# carries them. Wine's IDL files (libwine-dev) stand in for the Windows SDK's (the folders are
+# checked in zu_debian_paths.cmake). The IDL is UTF-8;
 # widl copies string bytes as they come and oleaut32 reads them in the ANSI code page, so widl gets
 # a code page 932 copy: the Japanese help strings then read right under a Japanese locale.
 #
@@ -83,19 +125,17 @@ function(zu_add_typelib target idl)
   set(out ${CMAKE_CURRENT_BINARY_DIR}/generated)
   if(CMAKE_SIZEOF_VOID_P EQUAL 8)
     set(arch -m64)
-    set(stdole /usr/lib/x86_64-linux-gnu/wine/x86_64-windows)
   else()
     set(arch -m32)
-    set(stdole /usr/lib/i386-linux-gnu/wine/i386-windows)
   endif()
   add_custom_command(
     OUTPUT ${out}/${base}.h ${out}/${base}_i.c ${out}/${base}.tlb
     COMMAND ${CMAKE_COMMAND} -E make_directory ${out}
     COMMAND iconv -f UTF-8 -t CP932 -o ${out}/${base}.idl ${CMAKE_CURRENT_SOURCE_DIR}/${idl}
-    COMMAND ${ZU_TRIPLET}-widl ${arch} -I/usr/include/wine/wine/windows -L${stdole}
+    COMMAND ${ZU_TRIPLET}-widl ${arch} -I${ZU_WINE_IDL_DIR} -L${ZU_STDOLE_DIR}
             -h -H ${out}/${base}.h -u -U ${out}/${base}_i.c -t -T ${out}/${base}_widl.tlb
             ${out}/${base}.idl
-    COMMAND ${ZU_TYPELIB_FIXUP} -L ${stdole}
+    COMMAND ${ZU_TYPELIB_FIXUP} -L ${ZU_STDOLE_DIR}
             ${out}/${base}.idl ${out}/${base}_widl.tlb ${out}/${base}.tlb
     DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${idl} ${ZU_TYPELIB_FIXUP} zu_host_typelib_fixup
     COMMENT "widl ${idl}")

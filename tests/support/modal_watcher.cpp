@@ -22,6 +22,8 @@ constexpr auto kClosingGrace = std::chrono::seconds(10);
 // How long the destructor waits for the dialogs it answered to close.
 constexpr auto kCloseWait = std::chrono::seconds(3);
 constexpr int kMaxTextChars = 1 << 16;
+// How often ExpectedDialog asks for a look while it waits.
+constexpr std::chrono::milliseconds kLookEvery{20};
 
 std::wstring ClassOf(HWND hwnd) {
   wchar_t name[256];
@@ -195,6 +197,12 @@ bool ModalWatcher::Sync(std::chrono::milliseconds timeout) const {
   return changed_.wait_for(lock, timeout, [&] { return sweeps_ >= target; });
 }
 
+bool ModalWatcher::WaitForLooks(std::size_t count, std::chrono::milliseconds timeout) const {
+  std::unique_lock<std::mutex> lock(mutex_);
+  const std::uint64_t target = sweeps_ + count + (sweeping_ ? 1 : 0);
+  return changed_.wait_for(lock, timeout, [&] { return sweeps_ >= target; });
+}
+
 void ModalWatcher::Run() {
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
@@ -361,22 +369,23 @@ bool ModalWatcher::AnyOpenBeyond(DWORD thread_id) const {
                                           std::chrono::milliseconds timeout) {
   const auto deadline = Clock::now() + timeout;
   for (;;) {
+    const bool last = Clock::now() >= deadline;
+    if (!watcher.Sync()) return ::testing::AssertionFailure() << "the watcher did not finish a look";
     const std::vector<DialogRecord> seen = watcher.Seen();
     for (const DialogRecord& record : seen) {
       if (record.caption == caption && record.text.find(text_part) != std::wstring::npos) {
         return ::testing::AssertionSuccess();
       }
     }
-    const auto now = Clock::now();
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now);
-    if (now >= deadline || !watcher.WaitFor(seen.size() + 1, left)) {
-      const std::vector<DialogRecord> last = watcher.Seen();
-      if (last.size() == seen.size()) {
-        return ::testing::AssertionFailure()
-               << "expected a dialog \"" << Utf8(caption) << "\" saying \"" << Utf8(text_part)
-               << "\"; " << Describe(last);
-      }
+    if (last) {
+      return ::testing::AssertionFailure()
+             << "expected a dialog \"" << Utf8(caption) << "\" saying \"" << Utf8(text_part)
+             << "\"; " << Describe(seen);
     }
+    // Until the next look: a dialog recorded meanwhile cuts the wait short.
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    watcher.WaitFor(seen.size() + 1, std::clamp(left, std::chrono::milliseconds(0), kLookEvery));
   }
 }
 

@@ -85,6 +85,10 @@ class ModalWatcher {
   // Returns after a complete look at the windows that began after the call, so that anything
   // already open is recorded: for a test that asserts that nothing opened.
   bool Sync(std::chrono::milliseconds timeout = kDefaultTimeout) const;
+  // Returns after `count` complete looks that began after the call, without asking for any: the
+  // watcher's own polls, or those that Sync asked for elsewhere. For a test that lets the watcher
+  // look a few times before it checks that something was left alone.
+  bool WaitForLooks(std::size_t count, std::chrono::milliseconds timeout = kDefaultTimeout) const;
 
  private:
   struct Tracked {
@@ -125,7 +129,9 @@ class ModalWatcher {
 };
 
 // Success when a dialog with exactly `caption` whose text contains `text_part` has been seen, or
-// appears within `timeout`; the failure lists every dialog seen.
+// appears within `timeout`; the failure lists every dialog seen. It asks the watcher for its looks
+// while it waits, and fails only after one that began past the deadline, so a slow watcher thread
+// cannot turn an open dialog into a failure.
 ::testing::AssertionResult ExpectedDialog(
     const ModalWatcher& watcher, std::wstring_view caption, std::wstring_view text_part,
     std::chrono::milliseconds timeout = ModalWatcher::kDefaultTimeout);

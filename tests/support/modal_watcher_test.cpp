@@ -577,9 +577,9 @@ TEST_F(ModalWatcherTest, RecordsNothingWhenNoDialogIsShown) {
                                            reinterpret_cast<LPARAM>(&script));
   ASSERT_NE(hidden, nullptr);
 
-  const auto start = Clock::now();
-  EXPECT_FALSE(watcher.WaitFor(1, 200ms));
-  EXPECT_GE(Clock::now() - start, 150ms);  // the wait's clock is coarser than steady_clock
+  // A few looks of the watcher's own, each of which saw both windows.
+  ASSERT_TRUE(watcher.WaitForLooks(3));
+  EXPECT_FALSE(watcher.WaitFor(1, 0ms));
   EXPECT_TRUE(NoDialogs(watcher));
   EXPECT_TRUE(IsWindow(hidden));
 
@@ -613,11 +613,13 @@ TEST_F(ModalWatcherTest, LeavesDialogsOfOtherProcessesAlone) {
   const DWORD peer_id = process.dwProcessId;
   HWND box = WaitForDialogWindow([&](DWORD owner, DWORD) { return owner == peer_id; }, 20s);
   ASSERT_NE(box, nullptr) << "the peer's message box did not appear";
-  ASSERT_TRUE(watcher.Sync());
-  Sleep(200);  // time for an answer, had one been sent, to close it
+  // The watcher's own polls, each with the box in sight.
+  ASSERT_TRUE(watcher.WaitForLooks(3));
 
   EXPECT_TRUE(NoDialogs(watcher));
   EXPECT_TRUE(IsWindowVisible(box));
+  // An answer the watcher had sent would be ahead of this one in the box's queue, and the peer
+  // would exit with it (OK, the box's default) instead.
   PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
   ASSERT_EQ(WaitForSingleObject(process.hProcess, 10000), WAIT_OBJECT_0) << "the peer did not exit";
   DWORD exit_code = 0;
@@ -667,12 +669,17 @@ TEST_F(ModalWatcherTest, DestructorAnswersWhatIsStillOpen) {
 // ---------------------------------------------------------------- the assertion helpers
 
 TEST_F(ModalWatcherTest, ExpectedDialogMatchesCaptionExactlyAndTextInPart) {
-  ModalWatcher watcher;
-  // Shown from a thread after the check has started: the helper waits for it.
-  std::future<int> result = MessageBoxOnThread(L"Save changes to the settings?", L"Camera", MB_OK);
+  ModalWatcher watcher(std::chrono::hours(1));  // only the helper's own looks
+  ASSERT_TRUE(watcher.Sync());
+  // Shown only once the helper has looked and found nothing: it has to wait for the box.
+  std::future<int> result = std::async(std::launch::async, [&watcher] {
+    if (!watcher.WaitForLooks(1, kGuardDeadline)) return -1;
+    return MessageBoxW(nullptr, L"Save changes to the settings?", L"Camera", MB_OK);
+  });
 
-  EXPECT_TRUE(ExpectedDialog(watcher, L"Camera", L"changes to"));
+  EXPECT_TRUE(ExpectedDialog(watcher, L"Camera", L"changes to", kGuardDeadline / 2));
   ASSERT_EQ(result.wait_for(kShortWait), std::future_status::ready);
+  EXPECT_EQ(result.get(), IDOK);
 
   const ::testing::AssertionResult wrong_caption =
       ExpectedDialog(watcher, L"Camera settings", L"changes", 100ms);
@@ -685,12 +692,27 @@ TEST_F(ModalWatcherTest, ExpectedDialogMatchesCaptionExactlyAndTextInPart) {
 TEST_F(ModalWatcherTest, ExpectedDialogFailsWhenNothingWasShown) {
   ModalWatcher watcher;
 
-  const auto start = Clock::now();
   const ::testing::AssertionResult result = ExpectedDialog(watcher, L"Camera", L"", 300ms);
 
   EXPECT_FALSE(result);
-  EXPECT_GE(Clock::now() - start, 250ms);  // waited, give or take the wait's coarser clock
   EXPECT_THAT(result.message(), HasSubstr("no dialog was seen"));
+}
+
+TEST_F(ModalWatcherTest, ExpectedDialogLooksOnceMoreAtItsDeadline) {
+  // A box already open that the watcher has not looked at, as when its thread is slow to run.
+  ModalWatcher watcher(std::chrono::hours(1));
+  ASSERT_TRUE(watcher.Sync());
+  std::promise<DWORD> thread_id;
+  std::future<DWORD> box_thread = thread_id.get_future();
+  std::future<int> result = MessageBoxOnThread(L"Still there", L"Late", MB_OK, &thread_id);
+  const DWORD thread = box_thread.get();
+  ASSERT_NE(WaitForDialogWindow([&](DWORD, DWORD owner) { return owner == thread; }, kShortWait),
+            nullptr);
+  ASSERT_THAT(watcher.Seen(), IsEmpty());
+
+  EXPECT_TRUE(ExpectedDialog(watcher, L"Late", L"Still", 0ms));
+  ASSERT_EQ(result.wait_for(kShortWait), std::future_status::ready);
+  EXPECT_EQ(result.get(), IDOK);
 }
 
 }  // namespace

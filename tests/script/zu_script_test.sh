@@ -1,0 +1,316 @@
+#!/usr/bin/env bash
+# Tests of the ./zu entry script's own logic, run natively by ctest: zu_script_test.sh REPORT.xml
+#
+# Each case is a function test_*, run in a subshell that has sourced ./zu (functions only), under
+# zu's own set -euo pipefail: any command that fails unexpectedly fails the case. The report has
+# GoogleTest's shape, so ./zu test counts these cases with the others.
+set -uo pipefail
+
+HERE="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+ZU="$(cd "$HERE/../.." && pwd)/zu"
+REPORT="${1:?usage: zu_script_test.sh REPORT.xml}"
+SCRATCH="$(mktemp -d)"
+trap 'rm -rf "$SCRATCH"' EXIT
+
+fail() { printf 'failed: %s\n' "$*"; exit 1; }
+skip() { printf 'skipped: %s\n' "$*"; exit 77; }
+expect_eq() {  # ACTUAL EXPECTED WHAT
+  [ "$1" = "$2" ] || fail "$3: got \"$1\", expected \"$2\""
+}
+
+# A fresh folder for one case.
+case_dir() {
+  local dir="$SCRATCH/$1"
+  rm -rf "$dir"; mkdir -p "$dir"
+  echo "$dir"
+}
+
+# A JUnit report in the shape GoogleTest 1.12 writes: one suite with the given cases, each
+# "name:kind" with kind passed, failed, skipped or disabled.
+write_report() {  # FILE CASE...
+  local file="$1" spec name kind; shift
+  {
+    echo '<?xml version="1.0" encoding="UTF-8"?>'
+    echo '<testsuites tests="'$#'" failures="0" disabled="0" errors="0" time="0.1" name="AllTests">'
+    echo '  <testsuite name="Suite" tests="'$#'" failures="0" disabled="0" skipped="0" errors="0">'
+    for spec in "$@"; do
+      name="${spec%%:*}" kind="${spec#*:}"
+      case "$kind" in
+        passed) echo '    <testcase name="'"$name"'" file="a.cpp" line="1" status="run" result="completed" time="0." classname="Suite" />' ;;
+        failed)
+          echo '    <testcase name="'"$name"'" file="a.cpp" line="1" status="run" result="completed" time="0." classname="Suite">'
+          # What a failure message may hold: markup of its own, and a CDATA end split in two.
+          echo '      <failure message="a.cpp:2&#x0A;Expected equality" type=""><![CDATA[a.cpp:2'
+          echo 'Value of: <testcase name="x" /> <skipped message="y"/>'
+          echo ']]>]]&gt;<![CDATA[ </testsuites>]]></failure>'
+          echo '    </testcase>' ;;
+        skipped)
+          echo '    <testcase name="'"$name"'" file="a.cpp" line="1" status="run" result="skipped" time="0." classname="Suite">'
+          echo '      <skipped message="a.cpp:3&#x0A;"><![CDATA[a.cpp:3'
+          echo 'no camera]]></skipped>'
+          echo '    </testcase>' ;;
+        disabled) echo '    <testcase name="'"$name"'" file="a.cpp" line="1" status="notrun" result="suppressed" time="0" classname="Suite" />' ;;
+      esac
+    done
+    echo '  </testsuite>'
+    echo '</testsuites>'
+  } >"$file"
+}
+
+# ---------------------------------------------------------------- counting the reports
+
+test_sum_report_counts_each_kind_of_case() {
+  local dir; dir="$(case_dir sum)"
+  write_report "$dir/mixed.xml" a:passed b:failed c:passed d:skipped e:disabled f:failed g:passed
+  expect_eq "$(sum_report "$dir/mixed.xml")" "3 2 2" "mixed report"
+  write_report "$dir/empty_suite.xml"
+  expect_eq "$(sum_report "$dir/empty_suite.xml")" "0 0 0" "report without cases"
+  # A failure outside any test (in a global set-up) comes as a suite of its own.
+  {
+    echo '<?xml version="1.0" encoding="UTF-8"?>'
+    echo '<testsuites tests="0" failures="0" name="AllTests">'
+    echo '  <testsuite name="NonTestSuiteFailure" tests="1" failures="1">'
+    echo '    <testcase name="" status="run" result="completed" classname="">'
+    echo '      <failure message="environment" type=""><![CDATA[environment]]></failure>'
+    echo '    </testcase>'
+    echo '  </testsuite>'
+    echo '</testsuites>'
+  } >"$dir/ad_hoc.xml"
+  expect_eq "$(sum_report "$dir/ad_hoc.xml")" "0 1 0" "failure outside the tests"
+}
+
+test_sum_report_refuses_an_unfinished_report() {
+  local dir; dir="$(case_dir unfinished)"
+  write_report "$dir/whole.xml" a:passed b:failed c:passed
+  head -n 5 "$dir/whole.xml" >"$dir/cut.xml"
+  expect_eq "$(sum_report "$dir/cut.xml")" unreadable "report cut short"
+  : >"$dir/nothing.xml"
+  expect_eq "$(sum_report "$dir/nothing.xml")" unreadable "empty file"
+  # Cut inside a failure message: the rest of the file is message, not elements.
+  grep -v '</testsuites>]]></failure>' "$dir/whole.xml" >"$dir/open_cdata.xml"
+  expect_eq "$(sum_report "$dir/open_cdata.xml")" unreadable "message never closed"
+}
+
+# A stand-in for ctest in BUILD_DIR/bin: "ctest -N" lists the names in BUILD_DIR/tests.list as
+# ctest does. Builtins only, so that it runs on a PATH that holds nothing else.
+fake_ctest() {  # BIN_DIR
+  mkdir -p "$1"
+  cat >"$1/ctest" <<'SH'
+#!/bin/bash
+[ "$1" = -N ] || exit 2
+printf 'Test project %s\n' "$PWD"
+n=0
+while read -r name; do n=$((n + 1)); printf '  Test #%d: %s\n' "$n" "$name"; done <tests.list
+printf '\nTotal Tests: %d\n' "$n"
+SH
+  chmod +x "$1/ctest"
+}
+
+# The reports are summed with the shell, awk and sed, which every Debian root has: no interpreter
+# that set-up would have to install.
+test_count_reports_calls_nothing_beyond_a_minimal_root() {
+  local dir; dir="$(case_dir minimal_root)"
+  mkdir -p "$dir/one/reports" "$dir/two/reports"
+  fake_ctest "$dir/bin"
+  ln -s "$(command -v awk)" "$dir/bin/awk"
+  ln -s "$(command -v sed)" "$dir/bin/sed"
+  printf 'a\n' >"$dir/one/tests.list"
+  printf 'b\nc\nd\n' >"$dir/two/tests.list"
+  write_report "$dir/one/reports/a.xml" a:passed b:passed c:skipped
+  write_report "$dir/two/reports/b.xml" a:passed b:failed
+  write_report "$dir/two/reports/c.xml" a:passed
+  head -n 4 "$dir/two/reports/c.xml" >"$dir/two/reports/d.xml"
+  local sums
+  sums="$(PATH="$dir/bin" count_reports "$dir/one" "$dir/two" 2>"$dir/stderr")" \
+    || fail "count_reports failed: $(cat "$dir/stderr")"
+  # The cut report counts as one failure, and says so.
+  expect_eq "$sums" "4 2 1" "sums over both builds"
+  grep -q 'test d left an unfinished report' "$dir/stderr" || fail "no word about d: $(cat "$dir/stderr")"
+}
+
+# Every test that ctest runs must leave its report where the summary reads it; one that wrote it
+# elsewhere (or crashed first) is a failure, named, and not a silent gap in the counts.
+test_count_reports_fails_a_test_that_left_no_report() {
+  local dir; dir="$(case_dir no_report)"
+  mkdir -p "$dir/win32/reports" "$dir/win32/tests/shell/work"
+  fake_ctest "$dir/bin"
+  printf 'shell_tests\nshell_tests_ja\ncodec_tests\n' >"$dir/win32/tests.list"
+  write_report "$dir/win32/reports/shell_tests.xml" a:passed b:passed
+  write_report "$dir/win32/reports/codec_tests.xml" a:passed b:skipped
+  # Where a Windows program puts a path without a drive: under its own folder.
+  write_report "$dir/win32/tests/shell/work/shell_tests_ja.xml" a:passed b:passed
+  local sums
+  sums="$(PATH="$dir/bin:$PATH" count_reports "$dir/win32" 2>"$dir/stderr")"
+  expect_eq "$sums" "3 1 1" "sums with one report missing"
+  grep -q 'win32: test shell_tests_ja left no report' "$dir/stderr" \
+    || fail "the missing report is not named: $(cat "$dir/stderr")"
+}
+
+# ---------------------------------------------------------------- configure-time checks
+
+# cmake/zu_debian_paths.cmake alone, for one MinGW target, with the given -D settings on top.
+check_paths() {  # TRIPLET -DVAR=value...
+  local triplet="$1"; shift
+  cmake -DZU_TRIPLET="$triplet" -DZU_DEPS="$DEPS" -DZU_TESTS=ON "$@" \
+    -P "$ROOT/cmake/zu_debian_paths.cmake" 2>&1
+}
+
+test_configure_names_the_package_of_a_missing_debian_path() {
+  local triplet
+  for triplet in i686-w64-mingw32 x86_64-w64-mingw32; do
+    [ -f "$DEPS/$triplet/lib/libpng16.a" ] || skip "no libpng for $triplet yet (./zu setup builds it)"
+    check_paths "$triplet" >/dev/null || fail "$triplet: a complete set-up does not pass: $(check_paths "$triplet")"
+  done
+  local rows=(
+    "i686-w64-mingw32 ZU_GTEST_SOURCE_DIR googletest"
+    "i686-w64-mingw32 ZU_WINE_IDL_DIR libwine-dev"
+    "i686-w64-mingw32 ZU_STDOLE_DIR wine32:i386"
+    "x86_64-w64-mingw32 ZU_STDOLE_DIR wine64"
+    "x86_64-w64-mingw32 ZU_DEPS libpng1.6"
+  )
+  local row variable package out
+  for row in "${rows[@]}"; do
+    read -r triplet variable package <<<"$row"
+    if out="$(check_paths "$triplet" "-D$variable=$SCRATCH/nowhere")"; then
+      fail "$triplet without $variable passes"
+    fi
+    grep -q 'CMake Error' <<<"$out" || fail "$triplet without $variable: no error: $out"
+    grep -q -- "$package" <<<"$out" || fail "$triplet without $variable does not name $package: $out"
+  done
+}
+
+# ---------------------------------------------------------------- exit paths
+
+# ./zu demo with the build and the test bed stubbed out and a wine that logs its calls; the sender
+# or regsvr32 fails as FAILING says. Prints the calls.
+demo_with_failing() {  # CASE_DIR FAILING
+  local dir="$1"
+  BUILD="$dir/build"
+  ZU_DISPLAY=0
+  FAILING="$2"
+  CALLS="$dir/calls"
+  : >"$CALLS"
+  cmd_build() { :; }
+  start_display() { :; }
+  stop_display() { :; }
+  start_wine() { :; }
+  stop_wine() { echo "wineserver -k" >>"$CALLS"; }
+  winepath() { printf 'Z:%s\n' "${2//\//\\}"; }
+  wine() {
+    echo "wine $*" >>"$CALLS"
+    case "$FAILING:$*" in
+      sender:*frame_sender.exe*) echo "sender: cannot listen"; return 1 ;;
+      register:*regsvr32.exe\ /s\ Z:*) return 5 ;;
+      host:*demo_host.exe*) echo "host: no frame arrived"; return 1 ;;
+      host:*frame_sender.exe*) echo "sender: listening on port 4242"; return 0 ;;
+    esac
+    return 0
+  }
+  local rc=0
+  (cmd_demo --seconds 1) >"$dir/out" 2>&1 || rc=$?
+  [ "$rc" != 0 ] || fail "the demo succeeded with $FAILING failing: $(cat "$dir/out")"
+}
+
+test_demo_unregisters_the_control_on_every_failure() {
+  local failing dir
+  for failing in register sender host; do
+    dir="$(case_dir "demo_$failing")"
+    demo_with_failing "$dir" "$failing"
+    # Unregistered once, after the registration and before the prefix's server stops.
+    grep -n 'regsvr32.exe /s' "$CALLS" | grep -v ' /u ' | grep -q '^1:' \
+      || fail "$failing: not registered first: $(cat "$CALLS")"
+    expect_eq "$(grep -c 'regsvr32.exe /s /u Z:.*ZuVPlay.dll' "$CALLS")" 1 "$failing: unregistrations"
+    tail -n 2 "$CALLS" | head -n 1 | grep -q 'regsvr32.exe /s /u ' \
+      || fail "$failing: not unregistered last: $(cat "$CALLS")"
+    expect_eq "$(tail -n 1 "$CALLS")" "wineserver -k" "$failing: last call"
+  done
+}
+
+# A checkout with ./zu and a build folder holding a file, both made by root.
+checkout_with_build() {  # DIR
+  mkdir -p "$1/build/native/sub"
+  cp "$ZU" "$1/zu"
+  touch "$1/build/native/sub/file"
+}
+
+owners_under() {  # DIR: the distinct owners (uid:gid) of everything under DIR
+  find "$1" -printf '%U:%G\n' | sort -u | tr '\n' ' ' | sed 's/ $//'
+}
+
+test_a_root_run_gives_the_build_back_to_the_checkouts_owner() {
+  [ "$(id -u)" = 0 ] || skip "needs root"
+  local dir; dir="$(case_dir owner)"
+  {
+    checkout_with_build "$dir/theirs"
+    chown 4321:4322 "$dir/theirs"
+    local rc=0
+    (cd "$dir/theirs" && bash ./zu no-such-command) >/dev/null 2>&1 || rc=$?
+    expect_eq "$rc" 2 "exit code of an unknown command"
+    expect_eq "$(owners_under "$dir/theirs/build")" "4321:4322" "a user's checkout"
+  }
+  {
+    # Owned by root: nothing changes, not even what another user had left there.
+    checkout_with_build "$dir/roots"
+    chown 555:555 "$dir/roots/build/native/sub/file"
+    (cd "$dir/roots" && bash ./zu no-such-command) >/dev/null 2>&1 || true
+    expect_eq "$(owners_under "$dir/roots/build/native")" "0:0 555:555" "root's checkout"
+  }
+  {
+    # A build folder elsewhere is not the checkout's to give away.
+    checkout_with_build "$dir/elsewhere"
+    chown 4321:4322 "$dir/elsewhere"
+    mkdir -p "$dir/other_build/native"
+    (cd "$dir/elsewhere" && ZU_BUILD="$dir/other_build" bash ./zu no-such-command) >/dev/null 2>&1 || true
+    expect_eq "$(owners_under "$dir/other_build")" "0:0" "ZU_BUILD outside the checkout"
+  }
+}
+
+# ---------------------------------------------------------------- the runner
+
+xml_attribute() {
+  local text="$1"
+  text="${text//&/&amp;}"; text="${text//</&lt;}"; text="${text//>/&gt;}"; text="${text//\"/&quot;}"
+  printf '%s' "$text"
+}
+
+main() {
+  local cases name out rc passed=0 failed=0 skipped=0 body=""
+  cases="$(declare -F | sed -n 's/^declare -f \(test_[a-z0-9_]*\)$/\1/p')"
+  for name in $cases; do
+    out="$({ cd "$SCRATCH" || exit 1; source "$ZU"; "$name"; } 2>&1)"
+    rc=$?
+    local cdata="${out//']]>'/']]]]><![CDATA[>'}"
+    body+="    <testcase name=\"$name\" status=\"run\""
+    if [ "$rc" = 0 ]; then
+      passed=$((passed + 1))
+      printf '[       OK ] %s\n' "$name"
+      body+=" result=\"completed\" classname=\"ZuScript\" />"$'\n'
+    elif [ "$rc" = 77 ]; then
+      skipped=$((skipped + 1))
+      printf '[  SKIPPED ] %s\n%s\n' "$name" "$out"
+      body+=" result=\"skipped\" classname=\"ZuScript\">"$'\n'
+      body+="      <skipped message=\"$(xml_attribute "$out")\"><![CDATA[$cdata]]></skipped>"$'\n'
+      body+="    </testcase>"$'\n'
+    else
+      failed=$((failed + 1))
+      printf '[  FAILED  ] %s (exit %s)\n%s\n' "$name" "$rc" "$out"
+      body+=" result=\"completed\" classname=\"ZuScript\">"$'\n'
+      body+="      <failure message=\"exit $rc\" type=\"\"><![CDATA[$cdata]]></failure>"$'\n'
+      body+="    </testcase>"$'\n'
+    fi
+  done
+  local total=$((passed + failed + skipped))
+  mkdir -p "$(dirname "$REPORT")"
+  {
+    echo '<?xml version="1.0" encoding="UTF-8"?>'
+    echo "<testsuites tests=\"$total\" failures=\"$failed\" disabled=\"0\" errors=\"0\" name=\"AllTests\">"
+    echo "  <testsuite name=\"ZuScript\" tests=\"$total\" failures=\"$failed\" skipped=\"$skipped\" errors=\"0\">"
+    printf '%s' "$body"
+    echo '  </testsuite>'
+    echo '</testsuites>'
+  } >"$REPORT"
+  printf 'zu script: %d cases, %d failed, %d skipped\n' "$total" "$failed" "$skipped"
+  [ "$failed" = 0 ]
+}
+
+main
