@@ -110,14 +110,6 @@ ZuVideoCapCtl::ZuVideoCapCtl(IUnknown* outer) : ControlObject(outer, kCaptureCon
 
 ZuVideoCapCtl::~ZuVideoCapCtl() = default;
 
-HRESULT ZuVideoCapCtl::Create(REFIID riid, void** object) {
-  return CreateComObject<ZuVideoCapCtl>(nullptr, riid, object);
-}
-
-HRESULT ZuVideoCapCtl::CreateInstance(IUnknown* outer, REFIID riid, void** object) {
-  return CreateComObject<ZuVideoCapCtl>(outer, riid, object);
-}
-
 // The window (and with it the link) normally went with in-place deactivation; a control released
 // while still in place ends its link here, and never leaves its callbacks routed.
 void ZuVideoCapCtl::FinalRelease() noexcept {
@@ -128,9 +120,7 @@ void ZuVideoCapCtl::FinalRelease() noexcept {
 // ---------------------------------------------------------------- properties
 
 STDMETHODIMP ZuVideoCapCtl::get_BitCount(VcpBitCount* pVal) {
-  if (pVal == nullptr) return E_POINTER;
-  *pVal = static_cast<VcpBitCount>(bit_count_);
-  return S_OK;
+  return ReadProperty(bit_count_, pVal);
 }
 
 STDMETHODIMP ZuVideoCapCtl::put_BitCount(VcpBitCount newVal) {
@@ -144,9 +134,7 @@ STDMETHODIMP ZuVideoCapCtl::put_BitCount(VcpBitCount newVal) {
 }
 
 STDMETHODIMP ZuVideoCapCtl::get_CaptureElapse(LONG* pVal) {
-  if (pVal == nullptr) return E_POINTER;
-  *pVal = capture_elapse_;
-  return S_OK;
+  return ReadProperty(capture_elapse_, pVal);
 }
 
 // A running capture keeps its rate until the next Start.
@@ -158,9 +146,7 @@ STDMETHODIMP ZuVideoCapCtl::put_CaptureElapse(LONG newVal) {
 }
 
 STDMETHODIMP ZuVideoCapCtl::get_CaptureFormat(VcpCaptureFormat* pVal) {
-  if (pVal == nullptr) return E_POINTER;
-  *pVal = static_cast<VcpCaptureFormat>(capture_format_);
-  return S_OK;
+  return ReadProperty(capture_format_, pVal);
 }
 
 STDMETHODIMP ZuVideoCapCtl::put_CaptureFormat(VcpCaptureFormat newVal) {
@@ -169,9 +155,7 @@ STDMETHODIMP ZuVideoCapCtl::put_CaptureFormat(VcpCaptureFormat newVal) {
 }
 
 STDMETHODIMP ZuVideoCapCtl::get_CaptureWidth(LONG* pVal) {
-  if (pVal == nullptr) return E_POINTER;
-  *pVal = capture_width_;
-  return S_OK;
+  return ReadProperty(capture_width_, pVal);
 }
 
 // Rounded towards zero to a multiple of 8: 85 gives 80, -15 gives -8.
@@ -186,9 +170,7 @@ STDMETHODIMP ZuVideoCapCtl::put_CaptureWidth(LONG newVal) {
 }
 
 STDMETHODIMP ZuVideoCapCtl::get_CaptureHeight(LONG* pVal) {
-  if (pVal == nullptr) return E_POINTER;
-  *pVal = capture_height_;
-  return S_OK;
+  return ReadProperty(capture_height_, pVal);
 }
 
 STDMETHODIMP ZuVideoCapCtl::put_CaptureHeight(LONG newVal) {
@@ -210,9 +192,7 @@ STDMETHODIMP ZuVideoCapCtl::get_Version(LONG* pVal) {
 STDMETHODIMP ZuVideoCapCtl::put_Version(LONG) { return S_OK; }
 
 STDMETHODIMP ZuVideoCapCtl::get_CaptureExEvent(VARIANT_BOOL* pVal) {
-  if (pVal == nullptr) return E_POINTER;
-  *pVal = static_cast<VARIANT_BOOL>(capture_ex_event_);
-  return S_OK;
+  return ReadProperty(capture_ex_event_, pVal);
 }
 
 STDMETHODIMP ZuVideoCapCtl::put_CaptureExEvent(VARIANT_BOOL newVal) {
@@ -221,11 +201,7 @@ STDMETHODIMP ZuVideoCapCtl::put_CaptureExEvent(VARIANT_BOOL newVal) {
   return S_OK;
 }
 
-STDMETHODIMP ZuVideoCapCtl::get_DeviceID(short* pVal) {
-  if (pVal == nullptr) return E_POINTER;
-  *pVal = device_id_;
-  return S_OK;
-}
+STDMETHODIMP ZuVideoCapCtl::get_DeviceID(short* pVal) { return ReadProperty(device_id_, pVal); }
 
 // An index without a driver is ignored silently; the change is announced either way.
 STDMETHODIMP ZuVideoCapCtl::put_DeviceID(short newVal) {
@@ -238,9 +214,7 @@ STDMETHODIMP ZuVideoCapCtl::put_DeviceID(short newVal) {
 }
 
 STDMETHODIMP ZuVideoCapCtl::get_EnableSystemDriverSetting(LONG* pVal) {
-  if (pVal == nullptr) return E_POINTER;
-  *pVal = enable_system_driver_setting_;
-  return S_OK;
+  return ReadProperty(enable_system_driver_setting_, pVal);
 }
 
 // Takes effect at the next connection.
@@ -251,9 +225,7 @@ STDMETHODIMP ZuVideoCapCtl::put_EnableSystemDriverSetting(LONG newVal) {
 }
 
 STDMETHODIMP ZuVideoCapCtl::get_CustomBitCount(short* pVal) {
-  if (pVal == nullptr) return E_POINTER;
-  *pVal = custom_bit_count_;
-  return S_OK;
+  return ReadProperty(custom_bit_count_, pVal);
 }
 
 // BitCount follows silently: the driver hears of it at the next connection.
@@ -265,9 +237,7 @@ STDMETHODIMP ZuVideoCapCtl::put_CustomBitCount(short newVal) {
 }
 
 STDMETHODIMP ZuVideoCapCtl::get_EnablePopupMenu(LONG* pVal) {
-  if (pVal == nullptr) return E_POINTER;
-  *pVal = enable_popup_menu_;
-  return S_OK;
+  return ReadProperty(enable_popup_menu_, pVal);
 }
 
 STDMETHODIMP ZuVideoCapCtl::put_EnablePopupMenu(LONG newVal) {
@@ -299,7 +269,8 @@ LRESULT ZuVideoCapCtl::OnCaptureFrame(HWND capture_window, VIDEOHDR* header) noe
     return FALSE;
   }
   if (header->dwBytesUsed == 0 || header->lpData == nullptr) return TRUE;
-  std::unique_ptr<uint8_t, FreeDeleter> query(static_cast<uint8_t*>(std::calloc(1, kFormatQueryBytes)));
+  std::unique_ptr<uint8_t, FreeDeleter> query(
+      static_cast<uint8_t*>(std::calloc(1, kFormatQueryBytes)));
   if (!query || !Capture().GetFormat(query.get(), kFormatQueryBytes)) return FALSE;
   const BitmapHeader format = ReadBitmapHeader(query.get());
   // A colour table longer than the query block cannot have been read whole: the frame is dropped.
@@ -435,6 +406,17 @@ STDMETHODIMP ZuVideoCapCtl::ShowVideoDisplay() {
   }
   Capture().ShowDisplayDialog();
   return S_OK;
+}
+
+// Verbs 1 to 3 open the driver's dialogs through the control's own interface; the standard
+// handling then answers E_NOTIMPL to the container.
+void ZuVideoCapCtl::OnPositiveVerb(LONG verb) noexcept {
+  switch (verb) {
+    case 1: ShowVideoFormat(); break;
+    case 2: ShowVideoSource(); break;
+    case 3: ShowVideoDisplay(); break;
+    default: break;
+  }
 }
 
 STDMETHODIMP ZuVideoCapCtl::AboutBox() { return RunControlAboutBox(ThisImage(), ZU_IDD_CAP_ABOUT); }

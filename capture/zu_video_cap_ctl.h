@@ -34,13 +34,9 @@ LONG BitsToBitCount(uint32_t bits);
 // Two inches square, as extent and natural size.
 constexpr int32_t kCaptureInitialExtent = 5080;
 
+// Made by CreateComObject<ZuVideoCapCtl>, the class table's creation function too.
 class ZuVideoCapCtl final : public ControlObject<IZuVideoCapCtl>, public CaptureCallbackTarget {
  public:
-  // A new control with the default state, as `riid`.
-  static HRESULT Create(REFIID riid, void** object);
-  // The class table's creation function: with `outer`, an aggregated control's inner unknown.
-  static HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** object);
-
   // ---------------------------------------------------------------- IZuVideoCapCtl
   // BackColor and Picture are the framework's stock properties.
   STDMETHODIMP get_BitCount(VcpBitCount* pVal) override;
@@ -91,6 +87,7 @@ class ZuVideoCapCtl final : public ControlObject<IZuVideoCapCtl>, public Capture
  protected:
   bool OnControlMessage(UINT message, WPARAM wparam, LPARAM lparam,
                         LRESULT* result) noexcept override;
+  void OnPositiveVerb(LONG verb) noexcept override;
   void FinalRelease() noexcept override;
 
  private:
@@ -99,8 +96,6 @@ class ZuVideoCapCtl final : public ControlObject<IZuVideoCapCtl>, public Capture
 
   explicit ZuVideoCapCtl(IUnknown* outer);
   ~ZuVideoCapCtl() override;
-  ZuVideoCapCtl(const ZuVideoCapCtl&) = delete;
-  ZuVideoCapCtl& operator=(const ZuVideoCapCtl&) = delete;
 
   // The link: started by WM_CREATE (0 when a driver is connected and the format set, else 1),
   // ended by WM_DESTROY.

@@ -142,6 +142,14 @@ class ControlObject : public ComObjectRoot,
     return QueryInterfaceTable(this, kInterfaces, riid, object);
   }
 
+  // A property getter's answer: `field` as the interface's type, E_POINTER without a place.
+  template <class Out, class Field>
+  static HRESULT ReadProperty(const Field& field, Out* out) {
+    if (out == nullptr) return E_POINTER;
+    *out = static_cast<Out>(field);
+    return S_OK;
+  }
+
   // Sets an enumeration-valued property of the control's own: a value outside [first, last]
   // becomes `fallback`; an equal value changes nothing; a change is announced with OnChanged
   // only. True when the field changed.

@@ -212,7 +212,7 @@ TEST_F(Link, TwoControlsEachGetTheirOwnCallbacks) {
   Configure("driver 0; driver 1");
   ASSERT_NE(MakeWindow(), nullptr);
   Microsoft::WRL::ComPtr<IZuVideoCapCtl> second;
-  ASSERT_EQ(ZuVideoCapCtl::Create(IID_PPV_ARGS(&second)), S_OK);
+  ASSERT_EQ(CreateComObject<ZuVideoCapCtl>(nullptr, IID_PPV_ARGS(&second)), S_OK);
   auto* other = static_cast<ZuVideoCapCtl*>(second.Get());
   second->put_DeviceID(1);
   ASSERT_NE(other->CreateControlWindow(parent_, RECT{220, 10, 420, 170}), nullptr);
@@ -240,7 +240,7 @@ TEST_F(Link, TwoControlsEachGetTheirOwnCallbacks) {
 
   // A third control asking for driver 1, which the second holds.
   Microsoft::WRL::ComPtr<IZuVideoCapCtl> third;
-  ASSERT_EQ(ZuVideoCapCtl::Create(IID_PPV_ARGS(&third)), S_OK);
+  ASSERT_EQ(CreateComObject<ZuVideoCapCtl>(nullptr, IID_PPV_ARGS(&third)), S_OK);
   third->put_DeviceID(1);
   auto* late = static_cast<ZuVideoCapCtl*>(third.Get());
   ASSERT_NE(late->CreateControlWindow(parent_, RECT{10, 180, 210, 280}), nullptr);

@@ -114,7 +114,7 @@ TEST_F(Properties, SettersValidateCompareAndNotifyAsTheirRulesSay) {
   };
   for (const SetterRow& row : rows) {
     Microsoft::WRL::ComPtr<IZuVideoCapCtl> fresh;
-    ASSERT_EQ(ZuVideoCapCtl::Create(IID_PPV_ARGS(&fresh)), S_OK);
+    ASSERT_EQ(CreateComObject<ZuVideoCapCtl>(nullptr, IID_PPV_ARGS(&fresh)), S_OK);
     control_ = fresh;
     self_ = static_cast<ZuVideoCapCtl*>(fresh.Get());
     std::vector<std::string> log;

@@ -41,7 +41,7 @@ void CaptureFixture::SetUp() {
   parent_ = CreateWindowExW(0, L"STATIC", L"capture test", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
                             400, 300, nullptr, nullptr, nullptr, nullptr);
   ASSERT_NE(parent_, nullptr);
-  ASSERT_EQ(ZuVideoCapCtl::Create(IID_PPV_ARGS(&control_)), S_OK);
+  ASSERT_EQ(CreateComObject<ZuVideoCapCtl>(nullptr, IID_PPV_ARGS(&control_)), S_OK);
   self_ = static_cast<ZuVideoCapCtl*>(control_.Get());
 }
 
