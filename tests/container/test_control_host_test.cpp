@@ -5,6 +5,7 @@
 
 #include <olectl.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,8 @@ struct AdviceCase {
   int notices;        // data-change notices for an advise and two stock property changes
   int data_requests;  // what the holder asked of the control itself
 };
+
+void PrintTo(const AdviceCase& row, std::ostream* out) { *out << row.name; }
 
 class DataAdvice : public TestControlHost, public ::testing::WithParamInterface<AdviceCase> {};
 
@@ -87,6 +90,8 @@ struct LeaveCase {
   const char* name;
   HRESULT (*leave)(TestContainer& container);
 };
+
+void PrintTo(const LeaveCase& row, std::ostream* out) { *out << row.name; }
 
 class LeavingTheSite : public TestControlHost, public ::testing::WithParamInterface<LeaveCase> {};
 
