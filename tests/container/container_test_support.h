@@ -37,7 +37,10 @@ class CountingSink final : public IAdviseSinkEx, public IPropertyNotifySink {
   STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&references_); }
   STDMETHODIMP_(ULONG) Release() override;
 
-  STDMETHODIMP_(void) OnDataChange(FORMATETC*, STGMEDIUM*) override { ++data_changes; }
+  STDMETHODIMP_(void) OnDataChange(FORMATETC* format, STGMEDIUM*) override {
+    ++data_changes;
+    data_formats.push_back(format ? format->cfFormat : CLIPFORMAT{0});
+  }
   STDMETHODIMP_(void) OnViewChange(DWORD, LONG) override { ++view_changes; }
   STDMETHODIMP_(void) OnRename(IMoniker*) override {}
   STDMETHODIMP_(void) OnSave() override {}
@@ -49,7 +52,11 @@ class CountingSink final : public IAdviseSinkEx, public IPropertyNotifySink {
   }
   STDMETHODIMP OnRequestEdit(DISPID) override { return S_OK; }
 
+  // What the container's own references and the control's add up to.
+  LONG references() const { return references_; }
+
   int data_changes = 0;
+  std::vector<CLIPFORMAT> data_formats;  // the format each data change named
   int view_changes = 0;
   int closes = 0;
   std::vector<DISPID> changed;

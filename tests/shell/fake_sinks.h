@@ -58,12 +58,16 @@ class PropertySink final : public StackObject<IPropertyNotifySink> {
   std::string name_;
 };
 
-// Records "view <aspect> <index>" for OnViewChange; other notices are not expected.
-class ViewSink final : public StackObject<IAdviseSink> {
+// Records "view <aspect> <index>" for OnViewChange and "data <format> <medium type>" for
+// OnDataChange, as a container's view or data advise sink; the other notices as their names.
+class AdviseSink final : public StackObject<IAdviseSink> {
  public:
-  explicit ViewSink(std::vector<std::string>* log) : StackObject(IID_IAdviseSink), log_(log) {}
+  explicit AdviseSink(std::vector<std::string>* log) : StackObject(IID_IAdviseSink), log_(log) {}
 
-  STDMETHODIMP_(void) OnDataChange(FORMATETC*, STGMEDIUM*) override { log_->push_back("data"); }
+  STDMETHODIMP_(void) OnDataChange(FORMATETC* format, STGMEDIUM* medium) override {
+    log_->push_back("data " + std::to_string(format ? format->cfFormat : -1) + " " +
+                    std::to_string(medium ? static_cast<long>(medium->tymed) : -1L));
+  }
   STDMETHODIMP_(void) OnViewChange(DWORD aspect, LONG index) override {
     log_->push_back("view " + std::to_string(aspect) + " " + std::to_string(index));
   }
@@ -75,35 +79,13 @@ class ViewSink final : public StackObject<IAdviseSink> {
   std::vector<std::string>* log_;
 };
 
-// Records "data-change <flags>" for SendOnDataChange and which data object was named.
-class DataAdviseHolderFake final : public StackObject<IDataAdviseHolder> {
- public:
-  explicit DataAdviseHolderFake(std::vector<std::string>* log)
-      : StackObject(IID_IDataAdviseHolder), log_(log) {}
-
-  STDMETHODIMP Advise(IDataObject*, FORMATETC*, DWORD, IAdviseSink*, DWORD*) override {
-    return E_NOTIMPL;
-  }
-  STDMETHODIMP Unadvise(DWORD) override { return E_NOTIMPL; }
-  STDMETHODIMP EnumAdvise(IEnumSTATDATA**) override { return E_NOTIMPL; }
-  STDMETHODIMP SendOnDataChange(IDataObject* data, DWORD, DWORD flags) override {
-    log_->push_back("data-change " + std::to_string(flags));
-    named = data;
-    return S_OK;
-  }
-
-  IDataObject* named = nullptr;
-
- private:
-  std::vector<std::string>* log_;
-};
-
-// An event sink: records each Invoke's member, argument types and count, and may unadvise
-// itself from inside the call.
+// An event sink: records each Invoke's member, argument types (a string by reference with its
+// byte length) and count, and may unadvise itself from inside the call. It answers `events`,
+// the event interface it is advised on.
 class DispatchSink final : public StackObject<IDispatch> {
  public:
-  DispatchSink(std::vector<std::string>* log, std::string name)
-      : StackObject(IID_IDispatch), log_(log), name_(std::move(name)) {}
+  DispatchSink(std::vector<std::string>* log, std::string name, const IID& events = IID_IDispatch)
+      : StackObject(events), log_(log), name_(std::move(name)) {}
 
   STDMETHODIMP GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
   STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
@@ -113,7 +95,11 @@ class DispatchSink final : public StackObject<IDispatch> {
     std::string entry = name_ + " " + std::to_string(member) + " locale " + std::to_string(locale) +
                         " flags " + std::to_string(flags) + " args";
     for (UINT i = 0; params && i < params->cArgs; ++i) {
-      entry += " " + std::to_string(V_VT(&params->rgvarg[i]));
+      const VARIANT& arg = params->rgvarg[i];
+      entry += " " + std::to_string(V_VT(&arg));
+      if (V_VT(&arg) == (VT_BYREF | VT_BSTR)) {
+        entry += "(" + std::to_string(SysStringByteLen(*V_BSTRREF(&arg))) + ")";
+      }
     }
     entry += " named " + std::to_string(params ? params->cNamedArgs : 0u);
     entry += result ? " result" : "";

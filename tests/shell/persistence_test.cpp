@@ -1,5 +1,6 @@
-// Persistence through the play control's property map: the stream bytes, round trips through a
-// stream, a storage and a property bag, and what damaged, cut or foreign data does on load.
+// Persistence through a property map, on the framework's test control (whose map has the play
+// control's shape): the stream bytes, round trips through a stream, a storage and a property bag,
+// and what damaged, cut or foreign data does on load.
 #include "shell/persistence.h"
 
 #include <windows.h>
@@ -17,26 +18,17 @@
 #include <string>
 #include <vector>
 
-#include "play/zu_video_play_ctl.h"
 #include "shell/com_util.h"
-#include "shell/module.h"
-#include "shell/zuvplay/zuvplay_library.h"
-#include "shell/registrar.h"
 #include "tests/shell/com_assertions.h"
 #include "tests/shell/fake_sinks.h"
+#include "tests/shell/test_control_fixture.h"
 #include "tests/shell/test_pictures.h"
-#include "tests/shell/registry_sandbox.h"
-#include "tests/shell/zu_vplay_dll.h"
 
 using Microsoft::WRL::ComPtr;
 
-namespace zu {
+namespace zu::test {
 namespace {
 
-using test::GuidText;
-using test::HexCode;
-using test::MakePicture;
-using test::Narrow;
 using Bytes = std::vector<uint8_t>;
 using Log = std::vector<std::string>;
 
@@ -63,12 +55,12 @@ class ByteWriter {
   Bytes bytes_;
 };
 
-// The play stream up to (not including) the picture part.
-ByteWriter PlayStreamStart(uint32_t version, uint32_t cx, uint32_t cy, uint32_t format,
-                           uint32_t mode, uint32_t color) {
+// The test control's stream up to (not including) the picture part.
+ByteWriter StreamStart(uint32_t version, uint32_t cx, uint32_t cy, uint32_t shape, uint32_t level,
+                       uint32_t color) {
   ByteWriter writer;
-  writer.U32(version).Tagged(VT_I4, 0x10000).U32(cx).U32(cy).Tagged(VT_I4, format)
-      .Tagged(VT_I4, mode).Tagged(VT_UI4, color);
+  writer.U32(version).Tagged(VT_I4, kTestControlVersion).U32(cx).U32(cy).Tagged(VT_I4, shape)
+      .Tagged(VT_I4, level).Tagged(VT_UI4, color);
   return writer;
 }
 
@@ -134,7 +126,7 @@ std::pair<LONG, LONG> PictureSize(IPictureDisp* picture) {
 
 // Keeps named values in write order; Read gives back what was stored, in the type it was stored
 // with, as a lax container's bag does.
-class MemoryBag final : public test::StackObject<IPropertyBag> {
+class MemoryBag final : public StackObject<IPropertyBag> {
  public:
   MemoryBag() : StackObject(IID_IPropertyBag) {}
   ~MemoryBag() override {
@@ -186,40 +178,10 @@ std::string Listing(const MemoryBag& bag) {
 
 // ---------------------------------------------------------------- fixture
 
-class Persistence : public ::testing::Test {
+class Persistence : public TestControlTest {
  protected:
-  void SetUp() override {
-    ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
-    ASSERT_TRUE(sandbox_.Ok());
-    test::RemovePlayLibraryEscapes(sandbox_);
-    ASSERT_EQ(RegisterModuleTypeLibrary(test::BesideTestProgram(L"zu_video_play.tlb")), S_OK);
-    control_ = NewControl();
-    ASSERT_TRUE(control_);
-  }
-  void TearDown() override {
-    control_.Reset();
-    Module::Current().Terminate();
-    EXPECT_EQ(Module::Current().LockCount(), 0);
-    CoUninitialize();
-  }
-
-  static ComPtr<IZuVideoPlayCtl> NewControl() {
-    ComPtr<IZuVideoPlayCtl> control;
-    ZuVideoPlayCtl::Create(IID_PPV_ARGS(&control));
-    return control;
-  }
-  static ZuVideoPlayCtl* Self(const ComPtr<IZuVideoPlayCtl>& control) {
-    return static_cast<ZuVideoPlayCtl*>(control.Get());
-  }
-  template <class Interface>
-  static ComPtr<Interface> As(const ComPtr<IZuVideoPlayCtl>& control) {
-    ComPtr<Interface> out;
-    control.As(&out);
-    return out;
-  }
-
-  // Loads `bytes` into a fresh control through IPersistStreamInit.
-  HRESULT LoadInto(const ComPtr<IZuVideoPlayCtl>& control, const Bytes& bytes,
+  // Loads `bytes` into `control` through IPersistStreamInit.
+  HRESULT LoadInto(const ComPtr<IZuTestCtl>& control, const Bytes& bytes,
                    ComPtr<IStream>* used = nullptr) {
     ComPtr<IStream> stream = StreamOf(bytes);
     HRESULT hr = As<IPersistStreamInit>(control)->Load(stream.Get());
@@ -227,73 +189,61 @@ class Persistence : public ::testing::Test {
     return hr;
   }
 
-  struct State {
-    VpyFrameFormat format;
-    VpySizeMode mode;
-    OLE_COLOR color;
-    uint32_t cx, cy;
-  };
-  static State StateOf(const ComPtr<IZuVideoPlayCtl>& control) {
-    State state = {};
-    control->get_FrameFormat(&state.format);
-    control->get_SizeMode(&state.mode);
-    control->get_BackColor(&state.color);
-    state.cx = Self(control)->Extent().cx;
-    state.cy = Self(control)->Extent().cy;
-    return state;
+  // The extent as a container sets it.
+  static void SetExtentOf(const ComPtr<IZuTestCtl>& control, LONG cx, LONG cy) {
+    SIZEL extent = {cx, cy};
+    ASSERT_EQ(As<IOleObject>(control)->SetExtent(DVASPECT_CONTENT, &extent), S_OK);
   }
 
-  test::RegistrySandbox sandbox_;
-  ComPtr<IZuVideoPlayCtl> control_;
+  struct State {
+    ZtcShape shape;
+    ZtcLevel level;
+    OLE_COLOR color;
+    LONG cx, cy;
+  };
+  static State StateOf(const ComPtr<IZuTestCtl>& control) {
+    State state = {};
+    control->get_Shape(&state.shape);
+    control->get_Level(&state.level);
+    control->get_BackColor(&state.color);
+    SIZEL extent = {};
+    As<IOleObject>(control)->GetExtent(DVASPECT_CONTENT, &extent);
+    state.cx = extent.cx;
+    state.cy = extent.cy;
+    return state;
+  }
 };
 
 // ---------------------------------------------------------------- the stream format
 
-TEST_F(Persistence, ADefaultControlWritesExactlyTheseBytes) {
-  ComPtr<IStream> stream;
-  ASSERT_EQ(CreateStreamOnHGlobal(nullptr, TRUE, &stream), S_OK);
-  ASSERT_EQ(As<IPersistStreamInit>(control_)->InitNew(), S_OK);
-  ASSERT_EQ(As<IPersistStreamInit>(control_)->Save(stream.Get(), TRUE), S_OK);
-  const uint8_t expected[] = {
-      0x00, 0x03, 0x00, 0x00,                          // map version
-      0x03, 0x00, 0x00, 0x00, 0x01, 0x00,              // _Version: VT_I4 65536
-      0xD8, 0x13, 0x00, 0x00, 0xD8, 0x13, 0x00, 0x00,  // extent 5080 x 5080
-      0x03, 0x00, 0x00, 0x00, 0x00, 0x00,              // FrameFormat: VT_I4 0
-      0x03, 0x00, 0x00, 0x00, 0x00, 0x00,              // SizeMode: VT_I4 0
-      0x13, 0x00, 0x0F, 0x00, 0x00, 0x80,              // BackColor: VT_UI4 0x8000000F
-      0x09, 0x00,                                      // Picture: VT_DISPATCH, none
-      0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-  EXPECT_EQ(Hex(BytesOf(stream.Get())), Hex(Bytes(expected, expected + sizeof expected)));
-}
-
 TEST_F(Persistence, AStreamRoundTripBringsBackEveryProperty) {
   ComPtr<IPictureDisp> picture = MakePicture(6, 3);
   ASSERT_TRUE(picture);
-  ASSERT_EQ(control_->put_FrameFormat(vpyFormatPNG), S_OK);
-  ASSERT_EQ(control_->put_SizeMode(vpySizeSTRETCH), S_OK);
+  ASSERT_EQ(control_->put_Shape(ztcShapeRound), S_OK);
+  ASSERT_EQ(control_->put_Level(ztcLevelHigh), S_OK);
   ASSERT_EQ(control_->put_BackColor(0x00336699), S_OK);
   ASSERT_EQ(control_->putref_Picture(picture.Get()), S_OK);
-  Self(control_)->Extent() = {1000, 2000};
+  SetExtentOf(control_, 1000, 2000);
   ComPtr<IStream> stream;
   ASSERT_EQ(CreateStreamOnHGlobal(nullptr, TRUE, &stream), S_OK);
   ASSERT_EQ(As<IPersistStreamInit>(control_)->Save(stream.Get(), FALSE), S_OK);
   Bytes saved = BytesOf(stream.Get());
   // The picture part is the picture's own object-stream form.
-  Bytes start = PlayStreamStart(0x300, 1000, 2000, 1, 2, 0x00336699).U16(VT_DISPATCH).Get();
+  Bytes start = StreamStart(0x300, 1000, 2000, 1, 2, 0x00336699).U16(VT_DISPATCH).Get();
   ASSERT_GT(saved.size(), start.size() + 16);
   EXPECT_EQ(Hex(Bytes(saved.begin(), saved.begin() + start.size())), Hex(start));
   EXPECT_EQ(Hex(Bytes(saved.begin() + start.size(), saved.end())), Hex(PicturePart(picture.Get())));
 
-  ComPtr<IZuVideoPlayCtl> copy = NewControl();
+  ComPtr<IZuTestCtl> copy = NewControl();
   ComPtr<IStream> used;
   ASSERT_EQ(LoadInto(copy, saved, &used), S_OK);
   EXPECT_EQ(Position(used.Get()), saved.size());
   State state = StateOf(copy);
-  EXPECT_EQ(state.format, vpyFormatPNG);
-  EXPECT_EQ(state.mode, vpySizeSTRETCH);
+  EXPECT_EQ(state.shape, ztcShapeRound);
+  EXPECT_EQ(state.level, ztcLevelHigh);
   EXPECT_EQ(state.color, 0x00336699u);
-  EXPECT_EQ(state.cx, 1000u);
-  EXPECT_EQ(state.cy, 2000u);
+  EXPECT_EQ(state.cx, 1000);
+  EXPECT_EQ(state.cy, 2000);
   ComPtr<IPictureDisp> loaded;
   ASSERT_EQ(copy->get_Picture(&loaded), S_OK);
   ASSERT_NE(loaded, nullptr);
@@ -304,7 +254,7 @@ TEST_F(Persistence, AStreamRoundTripBringsBackEveryProperty) {
 TEST_F(Persistence, TheNeedsSaveFlagFollowsStockEditsSavesAndLoads) {
   auto persist = As<IPersistStreamInit>(control_);
   EXPECT_EQ(persist->IsDirty(), S_FALSE);
-  ASSERT_EQ(control_->put_SizeMode(vpySizeZOOM), S_OK);
+  ASSERT_EQ(control_->put_Level(ztcLevelLow), S_OK);
   EXPECT_EQ(persist->IsDirty(), S_FALSE) << "the control's own setters do not mark it";
   ASSERT_EQ(control_->put_BackColor(0x00FFFFFF), S_OK);
   EXPECT_EQ(persist->IsDirty(), S_OK);
@@ -317,7 +267,7 @@ TEST_F(Persistence, TheNeedsSaveFlagFollowsStockEditsSavesAndLoads) {
   ASSERT_EQ(control_->putref_Picture(nullptr), S_OK);
   EXPECT_EQ(persist->IsDirty(), S_OK);
   // Loading runs the stock setters, which mark the control; a successful load clears it.
-  ASSERT_EQ(LoadInto(control_, PlayStreamStart(0x300, 1, 1, 0, 0, 0x00FF00FF)
+  ASSERT_EQ(LoadInto(control_, StreamStart(0x300, 1, 1, 0, 0, 0x00FF00FF)
                                    .U16(VT_DISPATCH).Guid(CLSID_NULL).Get()),
             S_OK);
   EXPECT_EQ(persist->IsDirty(), S_FALSE);
@@ -325,27 +275,27 @@ TEST_F(Persistence, TheNeedsSaveFlagFollowsStockEditsSavesAndLoads) {
 
 TEST_F(Persistence, VersionsUpTo0x300AreReadAndLaterOnesRefusedUntouched) {
   for (uint32_t version : {0x300u, 0x2FFu, 0u}) {
-    ComPtr<IZuVideoPlayCtl> control = NewControl();
-    EXPECT_EQ(LoadInto(control, PlayStreamStart(version, 5, 6, 1, 1, 0x000000FF)
+    ComPtr<IZuTestCtl> control = NewControl();
+    EXPECT_EQ(LoadInto(control, StreamStart(version, 5, 6, 1, 2, 0x000000FF)
                                     .U16(VT_DISPATCH).Guid(CLSID_NULL).Get()),
               S_OK)
         << version;
-    EXPECT_EQ(StateOf(control).mode, vpySizeZOOM) << version;
+    EXPECT_EQ(StateOf(control).level, ztcLevelHigh) << version;
   }
   for (uint32_t version : {0x301u, 0x400u, 0xFFFFFFFFu}) {
-    ComPtr<IZuVideoPlayCtl> control = NewControl();
-    EXPECT_EQ(LoadInto(control, PlayStreamStart(version, 5, 6, 1, 1, 0x000000FF)
+    ComPtr<IZuTestCtl> control = NewControl();
+    EXPECT_EQ(LoadInto(control, StreamStart(version, 5, 6, 1, 2, 0x000000FF)
                                     .U16(VT_DISPATCH).Guid(CLSID_NULL).Get()),
               E_FAIL)
         << version;
     State state = StateOf(control);
-    EXPECT_EQ(state.format, vpyFormatBMP) << version;
-    EXPECT_EQ(state.cx, kInitialExtent) << version;
+    EXPECT_EQ(state.shape, ztcShapeSquare) << version;
+    EXPECT_EQ(state.cx, kTestExtentCx) << version;
   }
 }
 
 TEST_F(Persistence, APictureThatCannotSaveItselfFailsTheSave) {
-  test::UnsavablePicture unsavable;
+  UnsavablePicture unsavable;
   ASSERT_EQ(control_->putref_Picture(&unsavable), S_OK);
   ComPtr<IStream> stream;
   ASSERT_EQ(CreateStreamOnHGlobal(nullptr, TRUE, &stream), S_OK);
@@ -359,8 +309,8 @@ TEST_F(Persistence, APictureThatCannotSaveItselfFailsTheSave) {
 struct Cut {
   size_t length;              // bytes of the full stream that are kept
   HRESULT expected;
-  VpyFrameFormat format;      // what the control holds afterwards
-  VpySizeMode mode;
+  ZtcShape shape;             // what the control holds afterwards
+  ZtcLevel level;
   OLE_COLOR color;
 };
 
@@ -370,46 +320,47 @@ class CutStream : public Persistence, public ::testing::WithParamInterface<Cut> 
 
 TEST_P(CutStream, FailsAndKeepsWhatCameBeforeTheCut) {
   const Cut& cut = GetParam();
-  Bytes full = PlayStreamStart(0x300, 7, 8, 1, 2, 0x00010203).U16(VT_DISPATCH)
+  Bytes full = StreamStart(0x300, 7, 8, 1, 2, 0x00010203).U16(VT_DISPATCH)
                    .Append(PicturePart(MakePicture(2, 2).Get())).Get();
   ASSERT_LT(cut.length, full.size());
   ASSERT_EQ(control_->put_BackColor(0x00ABCDEF), S_OK);
   HRESULT hr = LoadInto(control_, Bytes(full.begin(), full.begin() + cut.length));
   EXPECT_EQ(hr, cut.expected) << HexCode(hr);
   State state = StateOf(control_);
-  EXPECT_EQ(state.format, cut.format);
-  EXPECT_EQ(state.mode, cut.mode);
+  EXPECT_EQ(state.shape, cut.shape);
+  EXPECT_EQ(state.level, cut.level);
   EXPECT_EQ(state.color, cut.color);
   EXPECT_EQ(As<IPersistStreamInit>(control_)->IsDirty(), S_OK) << "a failed load clears nothing";
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Lengths, CutStream,
-    ::testing::Values(Cut{0, STG_E_READFAULT, vpyFormatBMP, vpySizeCLIP, 0x00ABCDEF},
-                      Cut{3, STG_E_READFAULT, vpyFormatBMP, vpySizeCLIP, 0x00ABCDEF},
-                      Cut{12, STG_E_READFAULT, vpyFormatBMP, vpySizeCLIP, 0x00ABCDEF},
-                      Cut{24, STG_E_READFAULT, vpyFormatPNG, vpySizeCLIP, 0x00ABCDEF},
-                      Cut{26, STG_E_READFAULT, vpyFormatPNG, vpySizeCLIP, 0x00ABCDEF},
-                      Cut{36, STG_E_READFAULT, vpyFormatPNG, vpySizeSTRETCH, 0x00010203},
-                      Cut{46, STG_E_READFAULT, vpyFormatPNG, vpySizeSTRETCH, 0x00010203},
-                      Cut{60, STG_E_READFAULT, vpyFormatPNG, vpySizeSTRETCH, 0x00010203}));
+    ::testing::Values(Cut{0, STG_E_READFAULT, ztcShapeSquare, ztcLevelMid, 0x00ABCDEF},
+                      Cut{3, STG_E_READFAULT, ztcShapeSquare, ztcLevelMid, 0x00ABCDEF},
+                      Cut{12, STG_E_READFAULT, ztcShapeSquare, ztcLevelMid, 0x00ABCDEF},
+                      Cut{24, STG_E_READFAULT, ztcShapeRound, ztcLevelMid, 0x00ABCDEF},
+                      Cut{26, STG_E_READFAULT, ztcShapeRound, ztcLevelMid, 0x00ABCDEF},
+                      Cut{36, STG_E_READFAULT, ztcShapeRound, ztcLevelHigh, 0x00010203},
+                      Cut{46, STG_E_READFAULT, ztcShapeRound, ztcLevelHigh, 0x00010203},
+                      Cut{60, STG_E_READFAULT, ztcShapeRound, ztcLevelHigh, 0x00010203}));
 
 TEST_F(Persistence, ATypeTheFormatNeverWritesEndsTheLoad) {
   ByteWriter writer;
-  writer.U32(0x300).Tagged(VT_I4, 0x10000).U32(3).U32(4).U16(VT_BSTR).U32(1);
+  writer.U32(0x300).Tagged(VT_I4, kTestControlVersion).U32(3).U32(4).U16(VT_BSTR).U32(1);
   EXPECT_EQ(LoadInto(control_, writer.Get()), E_FAIL);
-  EXPECT_EQ(StateOf(control_).cx, 3u);
-  EXPECT_EQ(StateOf(control_).format, vpyFormatBMP);
+  EXPECT_EQ(StateOf(control_).cx, 3);
+  EXPECT_EQ(StateOf(control_).shape, ztcShapeSquare);
 }
 
 TEST_F(Persistence, AValueOfAnotherStoredTypeIsConvertedBySetter) {
+  ASSERT_EQ(control_->put_Level(ztcLevelLow), S_OK);
   ByteWriter writer;
-  writer.U32(0x300).Tagged(VT_I4, 0x10000).U32(3).U32(4).Tagged(VT_I2, 1).Tagged(VT_BOOL, 0xFFFF)
-      .Tagged(VT_I4, 0x00000080).U16(VT_DISPATCH).Guid(CLSID_NULL);
+  writer.U32(0x300).Tagged(VT_I4, kTestControlVersion).U32(3).U32(4).Tagged(VT_I2, 1)
+      .Tagged(VT_BOOL, 0xFFFF).Tagged(VT_I4, 0x00000080).U16(VT_DISPATCH).Guid(CLSID_NULL);
   ASSERT_EQ(LoadInto(control_, writer.Get()), S_OK);
   State state = StateOf(control_);
-  EXPECT_EQ(state.format, vpyFormatPNG);
-  EXPECT_EQ(state.mode, vpySizeCLIP) << "VARIANT_TRUE is -1, out of range";
+  EXPECT_EQ(state.shape, ztcShapeRound);
+  EXPECT_EQ(state.level, ztcLevelMid) << "VARIANT_TRUE is -1, out of range: the fallback";
   EXPECT_EQ(state.color, 0x00000080u);
 }
 
@@ -427,7 +378,7 @@ class DamagedPictureStream : public Persistence,
 TEST_P(DamagedPictureStream, GivesNoPictureOrTheReadFailure) {
   const DamagedPicture& row = GetParam();
   ASSERT_EQ(control_->putref_Picture(MakePicture(3, 3).Get()), S_OK);
-  Bytes bytes = PlayStreamStart(0x300, 7, 8, 1, 2, 0x00010203).U16(VT_DISPATCH).Append(row.part).Get();
+  Bytes bytes = StreamStart(0x300, 7, 8, 1, 2, 0x00010203).U16(VT_DISPATCH).Append(row.part).Get();
   ComPtr<IStream> used;
   HRESULT hr = LoadInto(control_, bytes, &used);
   EXPECT_EQ(hr, row.expected) << row.what << ": " << HexCode(hr);
@@ -436,7 +387,7 @@ TEST_P(DamagedPictureStream, GivesNoPictureOrTheReadFailure) {
   if (row.expected == S_OK) {
     EXPECT_EQ(picture, nullptr) << row.what;
   }
-  EXPECT_EQ(StateOf(control_).mode, vpySizeSTRETCH) << row.what;
+  EXPECT_EQ(StateOf(control_).level, ztcLevelHigh) << row.what;
 }
 
 const GUID kSomeOtherClass = {0x12345678, 0x1234, 0x1234, {1, 2, 3, 4, 5, 6, 7, 8}};
@@ -468,7 +419,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(Persistence, ADamagedPictureLeavesTheStreamRightAfterItsDeclaredLength) {
   Bytes part = PictureHeader(0x746C, 24, 24);
-  Bytes bytes = PlayStreamStart(0x300, 7, 8, 1, 2, 0x00010203).U16(VT_DISPATCH).Append(part).Get();
+  Bytes bytes = StreamStart(0x300, 7, 8, 1, 2, 0x00010203).U16(VT_DISPATCH).Append(part).Get();
   bytes.push_back(0xEE);  // whatever follows is not the picture's
   ComPtr<IStream> used;
   ASSERT_EQ(LoadInto(control_, bytes, &used), S_OK);
@@ -485,7 +436,7 @@ TEST_F(Persistence, AStorageHoldsTheStreamFormatAsContents) {
                                          STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0,
                                          &storage),
             S_OK);
-  ASSERT_EQ(control_->put_SizeMode(vpySizeZOOM), S_OK);
+  ASSERT_EQ(control_->put_Level(ztcLevelHigh), S_OK);
   ASSERT_EQ(control_->put_BackColor(0x00000001), S_OK);
   auto persist = As<IPersistStorage>(control_);
   ASSERT_EQ(persist->InitNew(storage.Get()), S_OK);
@@ -497,14 +448,14 @@ TEST_F(Persistence, AStorageHoldsTheStreamFormatAsContents) {
   ASSERT_EQ(storage->OpenStream(L"Contents", nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0,
                                 &contents),
             S_OK);
-  Bytes expected = PlayStreamStart(0x300, kInitialExtent, kInitialExtent, 0, 1, 0x00000001)
+  Bytes expected = StreamStart(0x300, kTestExtentCx, kTestExtentCy, 0, 2, 0x00000001)
                        .U16(VT_DISPATCH).Guid(CLSID_NULL).Get();
   EXPECT_EQ(Hex(BytesOf(contents.Get())), Hex(expected));
   contents.Reset();
 
-  ComPtr<IZuVideoPlayCtl> copy = NewControl();
+  ComPtr<IZuTestCtl> copy = NewControl();
   ASSERT_EQ(As<IPersistStorage>(copy)->Load(storage.Get()), S_OK);
-  EXPECT_EQ(StateOf(copy).mode, vpySizeZOOM);
+  EXPECT_EQ(StateOf(copy).level, ztcLevelHigh);
   EXPECT_EQ(StateOf(copy).color, 0x00000001u);
   EXPECT_EQ(As<IPersistStorage>(copy)->HandsOffStorage(), S_OK);
 }
@@ -524,11 +475,11 @@ TEST_F(Persistence, AStorageWithoutContentsIsRefused) {
 // ---------------------------------------------------------------- property bag
 
 TEST_F(Persistence, ABagGetsOneNamedValueAnEntryInMapOrderAndNoMissingPicture) {
-  Self(control_)->Extent() = {11, 22};
+  SetExtentOf(control_, 11, 22);
   ASSERT_EQ(control_->put_BackColor(0x00FF0000), S_OK);
   MemoryBag bag;
   ASSERT_EQ(As<IPersistPropertyBag>(control_)->Save(&bag, TRUE, TRUE), S_OK);
-  EXPECT_EQ(Listing(bag), "_Version:3 _cx:19 _cy:19 FrameFormat:3 SizeMode:3 BackColor:19 ");
+  EXPECT_EQ(Listing(bag), "_Version:3 _cx:19 _cy:19 Shape:3 Level:3 BackColor:19 ");
   EXPECT_EQ(V_UI4(&bag.entries[1].second), 11u);
   EXPECT_EQ(V_UI4(&bag.entries[5].second), 0x00FF0000u);
   EXPECT_EQ(As<IPersistStreamInit>(control_)->IsDirty(), S_FALSE);
@@ -537,27 +488,27 @@ TEST_F(Persistence, ABagGetsOneNamedValueAnEntryInMapOrderAndNoMissingPicture) {
   ASSERT_EQ(control_->putref_Picture(MakePicture(2, 2).Get()), S_OK);
   ASSERT_EQ(As<IPersistPropertyBag>(control_)->Save(&with_picture, FALSE, TRUE), S_OK);
   EXPECT_EQ(Listing(with_picture),
-            "_Version:3 _cx:19 _cy:19 FrameFormat:3 SizeMode:3 BackColor:19 Picture:9 ");
+            "_Version:3 _cx:19 _cy:19 Shape:3 Level:3 BackColor:19 Picture:9 ");
   EXPECT_EQ(As<IPersistStreamInit>(control_)->IsDirty(), S_OK);
 }
 
 TEST_F(Persistence, ABagRoundTripBringsBackEveryProperty) {
-  ASSERT_EQ(control_->put_FrameFormat(vpyFormatPNG), S_OK);
-  ASSERT_EQ(control_->put_SizeMode(vpySizeZOOM), S_OK);
+  ASSERT_EQ(control_->put_Shape(ztcShapeRound), S_OK);
+  ASSERT_EQ(control_->put_Level(ztcLevelLow), S_OK);
   ASSERT_EQ(control_->put_BackColor(0x00112233), S_OK);
   ASSERT_EQ(control_->putref_Picture(MakePicture(5, 4).Get()), S_OK);
-  Self(control_)->Extent() = {300, 400};
+  SetExtentOf(control_, 300, 400);
   MemoryBag bag;
   ASSERT_EQ(As<IPersistPropertyBag>(control_)->Save(&bag, TRUE, TRUE), S_OK);
 
-  ComPtr<IZuVideoPlayCtl> copy = NewControl();
+  ComPtr<IZuTestCtl> copy = NewControl();
   ASSERT_EQ(As<IPersistPropertyBag>(copy)->Load(&bag, nullptr), S_OK);
   State state = StateOf(copy);
-  EXPECT_EQ(state.format, vpyFormatPNG);
-  EXPECT_EQ(state.mode, vpySizeZOOM);
+  EXPECT_EQ(state.shape, ztcShapeRound);
+  EXPECT_EQ(state.level, ztcLevelLow);
   EXPECT_EQ(state.color, 0x00112233u);
-  EXPECT_EQ(state.cx, 300u);
-  EXPECT_EQ(state.cy, 400u);
+  EXPECT_EQ(state.cx, 300);
+  EXPECT_EQ(state.cy, 400);
   ComPtr<IPictureDisp> picture;
   ASSERT_EQ(copy->get_Picture(&picture), S_OK);
   EXPECT_NE(picture, nullptr);
@@ -565,21 +516,21 @@ TEST_F(Persistence, ABagRoundTripBringsBackEveryProperty) {
 }
 
 TEST_F(Persistence, ABagWithoutAnEntryLeavesThatPropertyAsItWas) {
-  ASSERT_EQ(control_->put_SizeMode(vpySizeSTRETCH), S_OK);
+  ASSERT_EQ(control_->put_Level(ztcLevelHigh), S_OK);
   MemoryBag bag;
-  bag.Set(L"FrameFormat", VT_I4, 1);
+  bag.Set(L"Shape", VT_I4, 1);
   bag.Set(L"BackColor", VT_UI4, 0x00000042);
   bag.Set(L"_cx", VT_UI4, 77);
   ASSERT_EQ(As<IPersistPropertyBag>(control_)->Load(&bag, nullptr), S_OK);
   State state = StateOf(control_);
-  EXPECT_EQ(state.format, vpyFormatPNG);
-  EXPECT_EQ(state.mode, vpySizeSTRETCH);
+  EXPECT_EQ(state.shape, ztcShapeRound);
+  EXPECT_EQ(state.level, ztcLevelHigh);
   EXPECT_EQ(state.color, 0x00000042u);
-  EXPECT_EQ(state.cx, 77u);
-  EXPECT_EQ(state.cy, kInitialExtent);
+  EXPECT_EQ(state.cx, 77);
+  EXPECT_EQ(state.cy, kTestExtentCy);
   // Every named entry was asked for, in map order.
-  EXPECT_EQ(bag.reads, (std::vector<std::wstring>{L"_Version", L"_cx", L"_cy", L"FrameFormat",
-                                                  L"SizeMode", L"BackColor", L"Picture"}));
+  EXPECT_EQ(bag.reads, (std::vector<std::wstring>{L"_Version", L"_cx", L"_cy", L"Shape", L"Level",
+                                                  L"BackColor", L"Picture"}));
 }
 
 TEST_F(Persistence, BagTextsAreConvertedAndValuesThatCannotBeAreSkipped) {
@@ -587,18 +538,18 @@ TEST_F(Persistence, BagTextsAreConvertedAndValuesThatCannotBeAreSkipped) {
   MemoryBag bag;
   bag.SetText(L"_cx", L"1234");
   bag.SetText(L"_cy", L"tall");
-  bag.SetText(L"FrameFormat", L"1");
-  bag.SetText(L"SizeMode", L"zoom");
+  bag.SetText(L"Shape", L"1");
+  bag.SetText(L"Level", L"low");
   bag.SetText(L"BackColor", L"255");
   bag.SetText(L"Picture", L"http://example.invalid/picture.bmp");
-  ASSERT_EQ(control_->put_SizeMode(vpySizeSTRETCH), S_OK);
+  ASSERT_EQ(control_->put_Level(ztcLevelHigh), S_OK);
   ASSERT_EQ(control_->putref_Picture(MakePicture(2, 2).Get()), S_OK);
   ASSERT_EQ(As<IPersistPropertyBag>(control_)->Load(&bag, nullptr), S_OK);
   State state = StateOf(control_);
-  EXPECT_EQ(state.cx, 1234u);
-  EXPECT_EQ(state.cy, kInitialExtent);
-  EXPECT_EQ(state.format, vpyFormatPNG);
-  EXPECT_EQ(state.mode, vpySizeSTRETCH);
+  EXPECT_EQ(state.cx, 1234);
+  EXPECT_EQ(state.cy, kTestExtentCy);
+  EXPECT_EQ(state.shape, ztcShapeRound);
+  EXPECT_EQ(state.level, ztcLevelHigh);
   EXPECT_EQ(state.color, 255u);
   ComPtr<IPictureDisp> picture;
   ASSERT_EQ(control_->get_Picture(&picture), S_OK);
@@ -607,10 +558,10 @@ TEST_F(Persistence, BagTextsAreConvertedAndValuesThatCannotBeAreSkipped) {
 
 TEST_F(Persistence, ABagThatRefusesAWriteFailsTheSaveWithItsCode) {
   MemoryBag bag;
-  bag.fail_writes_of = L"SizeMode";
+  bag.fail_writes_of = L"Level";
   ASSERT_EQ(control_->put_BackColor(1), S_OK);
   EXPECT_EQ(As<IPersistPropertyBag>(control_)->Save(&bag, TRUE, TRUE), STG_E_ACCESSDENIED);
-  EXPECT_EQ(Listing(bag), "_Version:3 _cx:19 _cy:19 FrameFormat:3 ");
+  EXPECT_EQ(Listing(bag), "_Version:3 _cx:19 _cy:19 Shape:3 ");
   EXPECT_EQ(As<IPersistStreamInit>(control_)->IsDirty(), S_OK);
   EXPECT_EQ(As<IPersistPropertyBag>(control_)->Load(nullptr, nullptr), E_POINTER);
 }
@@ -620,13 +571,13 @@ TEST_F(Persistence, ABagThatRefusesAWriteFailsTheSaveWithItsCode) {
 TEST_F(Persistence, EveryPersistenceInterfaceNamesTheControlsClass) {
   CLSID clsid = {};
   ASSERT_EQ(As<IPersist>(control_)->GetClassID(&clsid), S_OK);
-  EXPECT_EQ(GuidText(clsid), GuidText(CLSID_ZuVideoPlay));
+  EXPECT_EQ(GuidText(clsid), GuidText(CLSID_ZuTestCtl));
   clsid = {};
   ASSERT_EQ(As<IPersistStorage>(control_)->GetClassID(&clsid), S_OK);
-  EXPECT_EQ(GuidText(clsid), GuidText(CLSID_ZuVideoPlay));
+  EXPECT_EQ(GuidText(clsid), GuidText(CLSID_ZuTestCtl));
   clsid = {};
   ASSERT_EQ(As<IPersistPropertyBag>(control_)->GetClassID(&clsid), S_OK);
-  EXPECT_EQ(GuidText(clsid), GuidText(CLSID_ZuVideoPlay));
+  EXPECT_EQ(GuidText(clsid), GuidText(CLSID_ZuTestCtl));
   EXPECT_EQ(As<IPersist>(control_)->GetClassID(nullptr), E_POINTER);
 
   auto stream = As<IPersistStreamInit>(control_);
@@ -652,13 +603,14 @@ const PropertyMapEntry kExtentFirstMap[] = {
 TEST_F(Persistence, AMapThatStartsWithDataEntriesWritesThemRightAfterTheVersion) {
   ComPtr<IDispatch> dispatch;
   ASSERT_EQ(control_.As(&dispatch), S_OK);
-  Self(control_)->Extent() = {0x01020304, 0x0A0B0C0D};
+  SetExtentOf(control_, 0x01020304, 0x0A0B0C0D);
   PersistTarget target{dispatch.Get(), &Self(control_)->Extent()};
   ComPtr<IStream> stream;
   ASSERT_EQ(CreateStreamOnHGlobal(nullptr, TRUE, &stream), S_OK);
   ASSERT_EQ(SaveMapToStream(target, kExtentFirstMap, stream.Get()), S_OK);
-  Bytes expected = ByteWriter().U32(0x300).U32(0x01020304).U32(0x0A0B0C0D).Tagged(VT_I4, 0x10000)
-                       .U16(VT_DISPATCH).Guid(CLSID_NULL).U16(VT_DISPATCH).Guid(CLSID_NULL).Get();
+  Bytes expected = ByteWriter().U32(0x300).U32(0x01020304).U32(0x0A0B0C0D)
+                       .Tagged(VT_I4, kTestControlVersion).U16(VT_DISPATCH).Guid(CLSID_NULL)
+                       .U16(VT_DISPATCH).Guid(CLSID_NULL).Get();
   EXPECT_EQ(Hex(BytesOf(stream.Get())), Hex(expected));
   EXPECT_EQ(PropertyPages(kExtentFirstMap).size(), 1u);
 
@@ -671,22 +623,22 @@ TEST_F(Persistence, AMapThatStartsWithDataEntriesWritesThemRightAfterTheVersion)
   Bytes saved = BytesOf(stream.Get());
   ASSERT_EQ(saved.size(), 4 + 8 + 6 + 2 * (2 + part.size()));
 
-  ComPtr<IZuVideoPlayCtl> copy = NewControl();
+  ComPtr<IZuTestCtl> copy = NewControl();
   ComPtr<IDispatch> copy_dispatch;
   ASSERT_EQ(copy.As(&copy_dispatch), S_OK);
   Log log;
-  test::PropertySink sink(&log);
-  ComPtr<IConnectionPointContainer> container;
-  ASSERT_EQ(copy.As(&container), S_OK);
+  PropertySink sink(&log);
   ComPtr<IConnectionPoint> point;
-  ASSERT_EQ(container->FindConnectionPoint(IID_IPropertyNotifySink, &point), S_OK);
+  ASSERT_EQ(As<IConnectionPointContainer>(copy)->FindConnectionPoint(IID_IPropertyNotifySink,
+                                                                     &point),
+            S_OK);
   DWORD cookie = 0;
   ASSERT_EQ(point->Advise(&sink, &cookie), S_OK);
   ASSERT_EQ(LoadMapFromStream(PersistTarget{copy_dispatch.Get(), &Self(copy)->Extent()},
                               kExtentFirstMap, StreamOf(saved).Get()),
             S_OK);
-  EXPECT_EQ(Self(copy)->Extent().cx, 0x01020304u);
-  EXPECT_EQ(Self(copy)->Extent().cy, 0x0A0B0C0Du);
+  EXPECT_EQ(StateOf(copy).cx, 0x01020304);
+  EXPECT_EQ(StateOf(copy).cy, 0x0A0B0C0D);
   EXPECT_EQ(log, (Log{"sink request -523", "sink changed -523", "sink request -523",
                       "sink changed -523"}));
   ComPtr<IPictureDisp> loaded;
@@ -695,13 +647,5 @@ TEST_F(Persistence, AMapThatStartsWithDataEntriesWritesThemRightAfterTheVersion)
   point->Unadvise(cookie);
 }
 
-TEST(PlayPropertyMap, ListsTheControlsPageThenTheStockPages) {
-  std::vector<CLSID> pages = PropertyPages(kPlayPropertyMap);
-  ASSERT_EQ(pages.size(), 3u);
-  EXPECT_EQ(GuidText(pages[0]), GuidText(CLSID_ZuVPlayPpg));
-  EXPECT_EQ(GuidText(pages[1]), GuidText(CLSID_StockColorPage));
-  EXPECT_EQ(GuidText(pages[2]), GuidText(CLSID_StockPicturePage));
-}
-
 }  // namespace
-}  // namespace zu
+}  // namespace zu::test
