@@ -477,6 +477,8 @@ TEST_F(ControlFramework, CookiesAreSlotPlusOneAndFreedSlotsAreReused) {
   EXPECT_EQ(d.references, 1);
 }
 
+// The event point also takes a sink that answers only IDispatch, as script engines' do; the
+// property point takes nothing but a property sink.
 TEST_F(ControlFramework, AdviseChecksTheSinkAndItsOutPointer) {
   Log log;
   AdviseSink wrong(&log);
@@ -486,8 +488,13 @@ TEST_F(ControlFramework, AdviseChecksTheSinkAndItsOutPointer) {
   EXPECT_EQ(cookie, 0u);
   EXPECT_EQ(wrong.references, 1);
   cookie = 77;
-  EXPECT_EQ(EventPoint()->Advise(&plain, &cookie), CONNECT_E_CANNOTCONNECT);
+  EXPECT_EQ(EventPoint()->Advise(&wrong, &cookie), CONNECT_E_CANNOTCONNECT);
   EXPECT_EQ(cookie, 0u);
+  EXPECT_EQ(PropertyPoint()->Advise(&plain, &cookie), CONNECT_E_CANNOTCONNECT);
+  EXPECT_EQ(plain.references, 1);
+  EXPECT_EQ(EventPoint()->Advise(&plain, &cookie), S_OK);
+  EXPECT_EQ(plain.references, 2);
+  EXPECT_EQ(EventPoint()->Unadvise(cookie), S_OK);
   EXPECT_EQ(plain.references, 1);
   EXPECT_EQ(PropertyPoint()->Advise(nullptr, &cookie), E_POINTER);
   PropertySink sink(&log);
