@@ -71,12 +71,18 @@ BSTR FrameString(const uint8_t* bytes, uint32_t count) {
   return text;
 }
 
+// What the framework needs to know of the capture control; it fires its frame events.
 const ControlDefinition kCaptureControlDefinition = {
-    &CLSID_ZuVideoCapture,      &DIID__IZuVideoCapCtlEvents,
-    true,                       &CaptureControlTypeInfo,
-    &CaptureClassTypeInfo,      kCapturePropertyMap,
-    kCaptureSafetyOptions,      SIZEL{kCaptureInitialExtent, kCaptureInitialExtent},
-    kOpaqueViewStatus};
+    &CLSID_ZuVideoCapture,
+    &DIID__IZuVideoCapCtlEvents,
+    /*fires_events=*/true,
+    &CaptureControlTypeInfo,
+    &CaptureClassTypeInfo,
+    kCapturePropertyMap,
+    kCaptureSafetyOptions,
+    SIZEL{kCaptureInitialExtent, kCaptureInitialExtent},
+    kOpaqueViewStatus,
+};
 
 }  // namespace
 

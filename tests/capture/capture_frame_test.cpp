@@ -12,6 +12,9 @@
 #include <string>
 #include <vector>
 
+#include <wincodec.h>
+
+#include "codec/frame_format.h"
 #include "codec/png_frame_decoder.h"
 #include "tests/capture/capture_test_support.h"
 
@@ -47,6 +50,37 @@ class Frames : public CaptureFixture {
 std::vector<uint8_t> ReadFile(const std::wstring& path) {
   std::ifstream in(path.c_str(), std::ios::binary);
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+// The PNG's pixels as another reader (the system's imaging codecs) decodes them: rows of
+// blue-green-red from the top, or empty when it cannot.
+std::vector<uint8_t> DecodeWithImagingCodecs(const std::vector<uint8_t>& png, UINT* width,
+                                             UINT* height) {
+  Microsoft::WRL::ComPtr<IWICImagingFactory> factory;
+  Microsoft::WRL::ComPtr<IWICStream> stream;
+  Microsoft::WRL::ComPtr<IWICBitmapDecoder> decoder;
+  Microsoft::WRL::ComPtr<IWICBitmapFrameDecode> frame;
+  Microsoft::WRL::ComPtr<IWICFormatConverter> converter;
+  if (FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                              IID_PPV_ARGS(&factory))) ||
+      FAILED(factory->CreateStream(&stream)) ||
+      FAILED(stream->InitializeFromMemory(const_cast<BYTE*>(png.data()),
+                                          static_cast<DWORD>(png.size()))) ||
+      FAILED(factory->CreateDecoderFromStream(stream.Get(), nullptr,
+                                              WICDecodeMetadataCacheOnDemand, &decoder)) ||
+      FAILED(decoder->GetFrame(0, &frame)) || FAILED(factory->CreateFormatConverter(&converter)) ||
+      FAILED(converter->Initialize(frame.Get(), GUID_WICPixelFormat24bppBGR,
+                                   WICBitmapDitherTypeNone, nullptr, 0,
+                                   WICBitmapPaletteTypeCustom)) ||
+      FAILED(converter->GetSize(width, height))) {
+    return {};
+  }
+  std::vector<uint8_t> pixels(static_cast<size_t>(*width) * *height * 3);
+  if (FAILED(converter->CopyPixels(nullptr, *width * 3, static_cast<UINT>(pixels.size()),
+                                   pixels.data()))) {
+    return {};
+  }
+  return pixels;
 }
 
 std::wstring TempPath(const wchar_t* name) {
@@ -111,6 +145,12 @@ TEST_F(Frames, ABmpFrameIsTheDriversHeaderAndPixels) {
   EXPECT_EQ(file[0], 'B');
   const std::vector<uint8_t> file_frame(file.begin() + 14, file.end());
   EXPECT_EQ(file_frame, frame) << "the event's frame is the saved frame without its file header";
+  EXPECT_EQ(CheckFrame(file_frame.data(), static_cast<int64_t>(file_frame.size())),
+            FrameVerdict::kOk);
+  HANDLE loaded = LoadImageW(nullptr, path.c_str(), IMAGE_BITMAP, 0, 0,
+                             LR_LOADFROMFILE | LR_CREATEDIBSECTION);
+  EXPECT_NE(loaded, nullptr) << "the system's own reader opens the snapshot";
+  if (loaded) DeleteObject(loaded);
   DeleteFileW(path.c_str());
 }
 
@@ -131,6 +171,16 @@ TEST_F(Frames, APngFrameDecodesToTheBmpFramesPixels) {
   ASSERT_TRUE(decoded);
   ASSERT_EQ(length, static_cast<int32_t>(bmp.size()));
   EXPECT_EQ(std::memcmp(decoded.get() + 40, bmp.data() + 40, bmp.size() - 40), 0);
+
+  // 64 pixels of 3 bytes make rows without padding; the bitmap's bottom row comes first.
+  UINT width = 0, height = 0;
+  const std::vector<uint8_t> other = DecodeWithImagingCodecs(png, &width, &height);
+  ASSERT_EQ(width, 64u);
+  ASSERT_EQ(height, 48u);
+  for (UINT row = 0; row < height; ++row) {
+    EXPECT_EQ(std::memcmp(other.data() + row * 64 * 3, bmp.data() + 40 + (47 - row) * 64 * 3,
+                          64 * 3), 0) << "row " << row;
+  }
 }
 
 TEST_F(Frames, CaptureAndCaptureExCarryTheStringAsTheirShapesSay) {
