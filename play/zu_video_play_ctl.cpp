@@ -76,9 +76,7 @@ ZuVideoPlayCtl::~ZuVideoPlayCtl() = default;
 // ---------------------------------------------------------------- IZuVideoPlayCtl
 
 STDMETHODIMP ZuVideoPlayCtl::get_FrameFormat(VpyFrameFormat* pVal) {
-  if (pVal == nullptr) return E_POINTER;
-  *pVal = static_cast<VpyFrameFormat>(frame_format_);
-  return S_OK;
+  return ReadProperty(frame_format_, pVal);
 }
 
 STDMETHODIMP ZuVideoPlayCtl::put_FrameFormat(VpyFrameFormat newVal) {
@@ -87,9 +85,7 @@ STDMETHODIMP ZuVideoPlayCtl::put_FrameFormat(VpyFrameFormat newVal) {
 }
 
 STDMETHODIMP ZuVideoPlayCtl::get_SizeMode(VpySizeMode* pVal) {
-  if (pVal == nullptr) return E_POINTER;
-  *pVal = static_cast<VpySizeMode>(size_mode_);
-  return S_OK;
+  return ReadProperty(size_mode_, pVal);
 }
 
 // A new mode shows at the next frame or paint; the next frame then invalidates the whole window.

@@ -102,17 +102,6 @@ std::vector<std::string> CaptureFixture::MessageBoxes() {
   return boxes;
 }
 
-std::string Utf8(const std::wstring& text) {
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()),
-                                       nullptr, 0, nullptr, nullptr);
-  std::string out(size > 0 ? size : 0, '\0');
-  if (size > 0) {
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), out.data(), size,
-                        nullptr, nullptr);
-  }
-  return out;
-}
-
 std::string Expected(const char* english, const char* japanese) {
   const char* wanted = std::getenv("ZU_EXPECT_LOCALE");
   return wanted != nullptr && std::strcmp(wanted, "ja") == 0 ? japanese : english;

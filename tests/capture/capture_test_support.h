@@ -18,6 +18,7 @@
 #include "simcam/simcam_control.h"
 #include "tests/shell/fake_sinks.h"
 #include "tests/support/modal_watcher.h"
+#include "tests/support/text.h"
 
 namespace zu::test {
 
@@ -79,7 +80,6 @@ class CaptureFixture : public ::testing::Test {
   std::unique_ptr<ModalWatcher> watcher_;
 };
 
-std::string Utf8(const std::wstring& text);
 // The English or the Japanese text, by the user locale the run was started under.
 std::string Expected(const char* english, const char* japanese);
 

@@ -44,12 +44,6 @@ std::string Joined(const std::vector<std::string>& entries) {
   return out;
 }
 
-std::string Narrow(const std::wstring& text) {
-  std::string out;
-  for (wchar_t c : text) out += c < 0x80 ? static_cast<char>(c) : '?';
-  return out;
-}
-
 // ---------------------------------------------------------------- CountingSink
 
 ComPtr<CountingSink> CountingSink::Make() {

@@ -16,6 +16,7 @@
 #include "play/zu_video_play_ctl.h"
 #include "tests/support/regsvr32.h"
 #include "tests/support/test_container.h"
+#include "tests/support/text.h"
 
 namespace zu::test {
 
@@ -26,7 +27,7 @@ std::wstring PlayDllPath();
 std::vector<std::string> WithoutAmbients(const std::vector<std::string>& entries);
 std::string Joined(const std::vector<std::string>& entries);
 // For failure messages: the text with anything beyond ASCII as '?'.
-std::string Narrow(const std::wstring& text);
+inline std::string Narrow(const std::wstring& text) { return Ascii(text); }
 
 // Tells an advise sink's and a property-notification sink's calls apart by counting them.
 class CountingSink final : public IAdviseSinkEx, public IPropertyNotifySink {

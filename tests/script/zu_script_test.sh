@@ -28,13 +28,13 @@ case_dir() {
 # A JUnit report in the shape GoogleTest 1.12 writes: one suite with the given cases, each
 # "name:kind" with kind passed, failed, skipped or disabled.
 write_report() {  # FILE CASE...
-  local file="$1" spec name kind; shift
+  local file="$1" entry name kind; shift
   {
     echo '<?xml version="1.0" encoding="UTF-8"?>'
     echo '<testsuites tests="'$#'" failures="0" disabled="0" errors="0" time="0.1" name="AllTests">'
     echo '  <testsuite name="Suite" tests="'$#'" failures="0" disabled="0" skipped="0" errors="0">'
-    for spec in "$@"; do
-      name="${spec%%:*}" kind="${spec#*:}"
+    for entry in "$@"; do
+      name="${entry%%:*}" kind="${entry#*:}"
       case "$kind" in
         passed) echo '    <testcase name="'"$name"'" file="a.cpp" line="1" status="run" result="completed" time="0." classname="Suite" />' ;;
         failed)

@@ -142,15 +142,4 @@ std::string EntryDifference(const std::set<std::wstring>& expected,
   return out;
 }
 
-std::string Narrow(const std::wstring& text) {
-  int length = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()),
-                                   nullptr, 0, nullptr, nullptr);
-  std::string out(length > 0 ? length : 0, '\0');
-  if (length > 0) {
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &out[0], length,
-                        nullptr, nullptr);
-  }
-  return out;
-}
-
 }  // namespace zu::test

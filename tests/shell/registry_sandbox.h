@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "shell/com_util.h"
+#include "tests/support/text.h"
 
 namespace zu::test {
 
@@ -59,6 +60,6 @@ std::string EntryDifference(const std::set<std::wstring>& expected,
                             const std::set<std::wstring>& actual);
 
 // Text for failure messages.
-std::string Narrow(const std::wstring& text);
+inline std::string Narrow(const std::wstring& text) { return Utf8(text); }
 
 }  // namespace zu::test

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "zu_video_play.h"
+#include "tests/support/text.h"
 
 namespace zu::test {
 
@@ -142,6 +143,6 @@ std::wstring WindowText(HWND window);
 // What a user's choice in a drop-down list does: select the entry, then tell the parent.
 void ChooseListEntry(HWND list, long index);
 
-std::string Narrow(const std::wstring& text);
+inline std::string Narrow(const std::wstring& text) { return Ascii(text); }
 
 }  // namespace zu::test

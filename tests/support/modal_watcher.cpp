@@ -1,4 +1,5 @@
 #include "tests/support/modal_watcher.h"
+#include "tests/support/text.h"
 
 #include <algorithm>
 #include <ostream>
@@ -124,18 +125,6 @@ std::vector<HWND> OpenDialogs() {
 }
 
 bool IsOpen(HWND dialog) { return IsWindow(dialog) && IsWindowVisible(dialog); }
-
-std::string Utf8(std::wstring_view text) {
-  if (text.empty()) return {};
-  int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr,
-                                 0, nullptr, nullptr);
-  std::string out(size > 0 ? size : 0, '\0');
-  if (size > 0) {
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], size,
-                        nullptr, nullptr);
-  }
-  return out;
-}
 
 std::string Describe(const std::vector<DialogRecord>& records) {
   if (records.empty()) return "no dialog was seen";

@@ -1,4 +1,5 @@
 #include "tests/support/test_container.h"
+#include "tests/support/text.h"
 
 #include <docobj.h>
 #include <olectl.h>
@@ -9,12 +10,6 @@
 namespace zu::test {
 
 namespace {
-
-std::string Narrow(const wchar_t* text) {
-  std::string out;
-  for (; text && *text; ++text) out += *text < 0x80 ? static_cast<char>(*text) : '?';
-  return out;
-}
 
 std::string IidName(REFIID iid) {
   static const struct {
@@ -43,7 +38,7 @@ std::string IidName(REFIID iid) {
   }
   wchar_t text[40] = {};
   StringFromGUID2(iid, text, 40);
-  return Narrow(text);
+  return Ascii(text);
 }
 
 }  // namespace

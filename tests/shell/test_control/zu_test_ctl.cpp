@@ -57,9 +57,7 @@ HRESULT ZuTestCtl::CreateInstance(IUnknown* outer, REFIID riid, void** object) {
 // ---------------------------------------------------------------- IZuTestCtl
 
 STDMETHODIMP ZuTestCtl::get_Shape(ZtcShape* pVal) {
-  if (pVal == nullptr) return E_POINTER;
-  *pVal = static_cast<ZtcShape>(shape_);
-  return S_OK;
+  return ReadProperty(shape_, pVal);
 }
 
 STDMETHODIMP ZuTestCtl::put_Shape(ZtcShape newVal) {
@@ -68,9 +66,7 @@ STDMETHODIMP ZuTestCtl::put_Shape(ZtcShape newVal) {
 }
 
 STDMETHODIMP ZuTestCtl::get_Level(ZtcLevel* pVal) {
-  if (pVal == nullptr) return E_POINTER;
-  *pVal = static_cast<ZtcLevel>(level_);
-  return S_OK;
+  return ReadProperty(level_, pVal);
 }
 
 STDMETHODIMP ZuTestCtl::put_Level(ZtcLevel newVal) {
