@@ -1,5 +1,5 @@
-// Sinks a container would connect to a control, recording every call in order. They live on
-// the test's stack: their reference count is only watched, never used to destroy them.
+// Sinks and a property bag a container would hand a control, recording every call in order. They
+// live on the test's stack: their reference count is only watched, never used to destroy them.
 #pragma once
 
 #include <windows.h>
@@ -8,6 +8,7 @@
 #include <olectl.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace zu::test {
@@ -121,6 +122,50 @@ class DispatchSink final : public StackObject<IDispatch> {
  private:
   std::vector<std::string>* log_;
   std::string name_;
+};
+
+// Keeps named values in write order; Read gives back what was stored, in the type it was stored
+// with, as a lax container's bag does.
+class MemoryBag final : public StackObject<IPropertyBag> {
+ public:
+  MemoryBag() : StackObject(IID_IPropertyBag) {}
+  ~MemoryBag() override {
+    for (auto& entry : entries) VariantClear(&entry.second);
+  }
+
+  STDMETHODIMP Read(LPCOLESTR name, VARIANT* value, IErrorLog*) override {
+    reads.push_back(name);
+    for (auto& entry : entries) {
+      if (entry.first == name) return VariantCopy(value, &entry.second);
+    }
+    return E_INVALIDARG;
+  }
+  STDMETHODIMP Write(LPCOLESTR name, VARIANT* value) override {
+    if (fail_writes_of == name) return STG_E_ACCESSDENIED;
+    entries.emplace_back(name, VARIANT{});
+    VariantInit(&entries.back().second);
+    return VariantCopy(&entries.back().second, value);
+  }
+
+  void Set(const std::wstring& name, VARTYPE type, LONG number) {
+    VARIANT value;
+    VariantInit(&value);
+    V_VT(&value) = type;
+    V_I4(&value) = number;
+    if (type == VT_I2 || type == VT_BOOL) V_I2(&value) = static_cast<SHORT>(number);
+    Write(name.c_str(), &value);
+  }
+  void SetText(const std::wstring& name, const wchar_t* text) {
+    VARIANT value;
+    V_VT(&value) = VT_BSTR;
+    V_BSTR(&value) = SysAllocString(text);
+    Write(name.c_str(), &value);
+    VariantClear(&value);
+  }
+
+  std::vector<std::pair<std::wstring, VARIANT>> entries;
+  std::vector<std::wstring> reads;
+  std::wstring fail_writes_of;
 };
 
 }  // namespace zu::test

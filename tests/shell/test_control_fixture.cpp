@@ -4,7 +4,7 @@
 
 #include "shell/module.h"
 #include "shell/registrar.h"
-#include "tests/shell/zu_vplay_dll.h"
+#include "tests/shell/server_dll.h"
 
 namespace zu::test {
 

@@ -21,7 +21,7 @@
 #include "tests/shell/com_assertions.h"
 #include "tests/shell/fake_sinks.h"
 #include "tests/shell/registry_sandbox.h"
-#include "tests/shell/zu_vplay_dll.h"
+#include "tests/shell/server_dll.h"
 
 using Microsoft::WRL::ComPtr;
 

@@ -16,7 +16,7 @@
 #include "shell/com_util.h"
 #include "tests/shell/com_assertions.h"
 #include "tests/shell/registry_sandbox.h"
-#include "tests/shell/zu_vplay_dll.h"
+#include "tests/shell/server_dll.h"
 #include "zu_video_play.h"
 
 using Microsoft::WRL::ComPtr;
@@ -102,7 +102,7 @@ class ZuVPlayTypeLibrary : public ::testing::Test {
   }
 
   test::RegistrySandbox sandbox_;
-  test::ZuVPlayDll dll_;
+  test::ServerDll dll_{L"ZuVPlay.dll"};
   ComPtr<ITypeLib> library_;
 };
 

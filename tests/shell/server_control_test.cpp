@@ -1,5 +1,5 @@
-// The play control as ZuVPlay.dll serves it: made by the DLL's class object (also aggregated),
-// and driven by a client the project did not write: a JScript run by Wine's cscript.
+// Each control as its DLL serves it: made by the DLL's class object (also aggregated), and driven
+// by a client the project did not write: a JScript run by Wine's cscript.
 #include <windows.h>
 
 #include <ocidl.h>
@@ -14,8 +14,8 @@
 #include "tests/shell/com_assertions.h"
 #include "tests/shell/fake_sinks.h"
 #include "tests/shell/registry_sandbox.h"
-#include "tests/shell/zu_vplay_dll.h"
-#include "zu_video_play.h"
+#include "tests/shell/server_dll.h"
+#include "tests/shell/server_libraries.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -27,14 +27,15 @@ using test::ExpectJapanese;
 using test::HasReferences;
 using test::Narrow;
 using test::RefusesInterfaces;
-using test::ZuVPlayDll;
+using test::ServerDll;
+using test::ServerLibrary;
 
-class ZuVPlayControl : public ::testing::Test {
+class ServerControl : public ::testing::TestWithParam<const ServerLibrary*> {
  protected:
   void SetUp() override {
     ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
     ASSERT_TRUE(dll_.Ok()) << Narrow(dll_.Path());
-    ASSERT_EQ(dll_.DllGetClassObject(CLSID_ZuVideoPlay, IID_IClassFactory, &factory_), S_OK);
+    ASSERT_EQ(dll_.DllGetClassObject(*library_.control, IID_IClassFactory, &factory_), S_OK);
   }
   void TearDown() override {
     factory_.Reset();
@@ -42,25 +43,31 @@ class ZuVPlayControl : public ::testing::Test {
     CoUninitialize();
   }
 
-  ComPtr<IZuVideoPlayCtl> NewControl() {
-    ComPtr<IZuVideoPlayCtl> control;
-    EXPECT_EQ(factory_->CreateInstance(nullptr, IID_IZuVideoPlayCtl, &control), S_OK);
+  ComPtr<IDispatch> NewControl() {
+    ComPtr<IDispatch> control;
+    EXPECT_EQ(factory_->CreateInstance(nullptr, *library_.dual, &control), S_OK);
     return control;
   }
 
-  ZuVPlayDll dll_;
+  const ServerLibrary& library_ = *GetParam();
+  ServerDll dll_{library_.file};
   ComPtr<IClassFactory> factory_;
 };
 
+INSTANTIATE_TEST_SUITE_P(Dll, ServerControl, ::testing::ValuesIn(test::ServerLibraries()),
+                         test::ServerLibraryName());
+
 // ---------------------------------------------------------------- the object
 
-TEST_F(ZuVPlayControl, AnswersItsInterfacesWithOneIdentityAndOneReference) {
-  ComPtr<IZuVideoPlayCtl> control = NewControl();
+TEST_P(ServerControl, AnswersItsInterfacesWithOneIdentityAndOneReference) {
+  ComPtr<IDispatch> control = NewControl();
   ASSERT_TRUE(control);
   EXPECT_TRUE(HasReferences(control.Get(), 1));
   EXPECT_TRUE(AnswersInterfaces(
       control.Get(),
-      {ZU_IID(IUnknown), ZU_IID(IZuVideoPlayCtl), ZU_IID(IDispatch), ZU_IID(IObjectSafety),
+      {ZU_IID(IUnknown), test::NamedIid{library_.dual, "the dual interface"}, ZU_IID(IDispatch),
+       ZU_IID(IObjectSafety), ZU_IID(IViewObjectEx), ZU_IID(IOleInPlaceObject), ZU_IID(IOleControl),
+       ZU_IID(IOleObject), ZU_IID(IQuickActivate), ZU_IID(IDataObject), ZU_IID(ISpecifyPropertyPages),
        ZU_IID(IPersistPropertyBag), ZU_IID(IPersistStreamInit), ZU_IID(IPersist),
        ZU_IID(ISupportErrorInfo), ZU_IID(IConnectionPointContainer), ZU_IID(IPersistStorage),
        ZU_IID(IProvideClassInfo), ZU_IID(IProvideClassInfo2)}));
@@ -72,40 +79,44 @@ TEST_F(ZuVPlayControl, AnswersItsInterfacesWithOneIdentityAndOneReference) {
   EXPECT_EQ(dll_.DllCanUnloadNow(), S_OK);
 }
 
-TEST_F(ZuVPlayControl, CanBeAggregatedAndThenAnswersOnlyForItsOuterObject) {
+TEST_P(ServerControl, CanBeAggregatedAndThenAnswersOnlyForItsOuterObject) {
   class Outer final : public test::StackObject<IUnknown> {
    public:
     Outer() : StackObject(IID_IUnknown) {}
   } outer;
   void* refused = reinterpret_cast<void*>(1);
-  EXPECT_EQ(factory_->CreateInstance(&outer, IID_IZuVideoPlayCtl, &refused), CLASS_E_NOAGGREGATION);
+  EXPECT_EQ(factory_->CreateInstance(&outer, *library_.dual, &refused), CLASS_E_NOAGGREGATION);
   EXPECT_EQ(refused, nullptr);
 
   IUnknown* inner = nullptr;
   ASSERT_EQ(factory_->CreateInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(&inner)), S_OK);
   EXPECT_TRUE(HasReferences(inner, 1));
-  IZuVideoPlayCtl* play = nullptr;
-  ASSERT_EQ(inner->QueryInterface(IID_IZuVideoPlayCtl, reinterpret_cast<void**>(&play)), S_OK);
+  IDispatch* control = nullptr;
+  ASSERT_EQ(inner->QueryInterface(*library_.dual, reinterpret_cast<void**>(&control)), S_OK);
   EXPECT_EQ(outer.references, 2);
   IUnknown* identity = nullptr;
-  ASSERT_EQ(play->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity)), S_OK);
+  ASSERT_EQ(control->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity)), S_OK);
   EXPECT_EQ(identity, static_cast<IUnknown*>(&outer));
   identity->Release();
-  play->Release();
+  control->Release();
   EXPECT_EQ(outer.references, 1);
   EXPECT_EQ(inner->Release(), 0u);
 }
 
-TEST_F(ZuVPlayControl, WithoutItsTypeLibraryRegisteredItCannotSave) {
+TEST_P(ServerControl, WithoutItsTypeLibraryRegisteredItCannotSave) {
   // Property entries are read through IDispatch, which needs the registered library.
-  ComPtr<IZuVideoPlayCtl> control = NewControl();
+  ComPtr<IDispatch> control = NewControl();
   ComPtr<IPersistStreamInit> persist;
   ASSERT_EQ(control.As(&persist), S_OK);
   ComPtr<IStream> stream;
   ASSERT_EQ(CreateStreamOnHGlobal(nullptr, TRUE, &stream), S_OK);
   EXPECT_EQ(persist->Save(stream.Get(), TRUE), E_FAIL);
-  LONG version = 0;
-  EXPECT_EQ(control->get_Version(&version), S_OK);
+  // Its own members still answer through the vtable.
+  ComPtr<IOleObject> object;
+  ASSERT_EQ(control.As(&object), S_OK);
+  CLSID clsid = {};
+  EXPECT_EQ(object->GetUserClassID(&clsid), S_OK);
+  EXPECT_EQ(test::GuidText(clsid), test::GuidText(*library_.control));
 }
 
 // ---------------------------------------------------------------- a script host
@@ -149,7 +160,7 @@ std::wstring SystemTool(const wchar_t* name) {
   return L"\"" + std::wstring(system) + L"\\" + name + L"\"";
 }
 
-class ScriptHost : public ::testing::Test {
+class ScriptHost : public ::testing::TestWithParam<const ServerLibrary*> {
  protected:
   void SetUp() override { ASSERT_TRUE(dll_.Ok()) << Narrow(dll_.Path()); }
   // The prefix is left as it was found, whatever happened.
@@ -158,16 +169,21 @@ class ScriptHost : public ::testing::Test {
     RunCapturing(SystemTool(L"regsvr32.exe") + L" /s /u \"" + dll_.Path() + L"\"", &ignored);
   }
 
-  ZuVPlayDll dll_;
+  const ServerLibrary& library_ = *GetParam();
+  ServerDll dll_{library_.file};
 };
 
-TEST_F(ScriptHost, AJScriptCreatesTheControlByProgramIdentifierAndHandsItAFrame) {
+INSTANTIATE_TEST_SUITE_P(Dll, ScriptHost, ::testing::ValuesIn(test::ServerLibraries()),
+                         test::ServerLibraryName());
+
+// The script sets and reads the properties late-bound and calls the methods that need no window.
+TEST_P(ScriptHost, AJScriptCreatesTheControlByProgramIdentifierAndDrivesIt) {
   std::string output;
   ASSERT_EQ(RunCapturing(SystemTool(L"regsvr32.exe") + L" /s \"" + dll_.Path() + L"\"", &output), 0)
       << output;
   // The program identifier the user's locale registered.
-  const wchar_t* progid = ExpectJapanese() ? L"ZuVideoPlay.ZuVideoPlayCtl.1" : L"ZuVPlay.ZuVideoPlayCtl.1";
-  std::wstring script = test::BesideTestProgram(L"play_control.js");
+  const std::wstring& progid = library_.Script().progid;
+  std::wstring script = test::BesideTestProgram(library_.script);
   output.clear();
   int code = RunCapturing(SystemTool(L"cscript.exe") + L" //nologo \"" + script + L"\" " + progid,
                           &output);

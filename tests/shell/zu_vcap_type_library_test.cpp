@@ -1,5 +1,5 @@
-// The capture type library as hosts read it, from the copy this program carries as TYPELIB 1
-// (as ZuVCap.dll does): its six types in order, the interface's slots and DISPIDs, the events,
+// The capture type library as hosts read it once ZuVCap.dll has registered it: its six types in
+// order, every member of the interface in its slot with its DISPID, kind and flags, the events,
 // and OLE_COLOR where BackColor is.
 #include <windows.h>
 
@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/shell/registry_sandbox.h"
+#include "tests/shell/server_dll.h"
 #include "zu_video_cap.h"
 
 namespace zu::test {
@@ -22,10 +24,13 @@ using Microsoft::WRL::ComPtr;
 class CaptureTypeLibrary : public ::testing::Test {
  protected:
   void SetUp() override {
-    wchar_t path[MAX_PATH];
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    ASSERT_EQ(LoadTypeLibEx(path, REGKIND_NONE, &library_), S_OK);
+    ASSERT_TRUE(dll_.Ok()) << Narrow(dll_.Path());
+    ASSERT_TRUE(sandbox_.Ok());
+    RemoveLibraryEscapes(sandbox_, IID_IZuVideoCapCtl, DIID__IZuVideoCapCtlEvents);
+    ASSERT_EQ(dll_.DllRegisterServer(), S_OK);
+    ASSERT_EQ(LoadRegTypeLib(LIBID_ZuVideoCapLIB, 1, 0, 0x409, &library_), S_OK);
   }
+  void TearDown() override { library_.Reset(); }
   std::string Name(ITypeInfo* info, MEMBERID id = MEMBERID_NIL) {
     BSTR name = nullptr;
     info->GetDocumentation(id, &name, nullptr, nullptr, nullptr);
@@ -34,6 +39,8 @@ class CaptureTypeLibrary : public ::testing::Test {
     SysFreeString(name);
     return out;
   }
+  RegistrySandbox sandbox_;
+  ServerDll dll_{L"ZuVCap.dll"};
   ComPtr<ITypeLib> library_;
 };
 
@@ -66,29 +73,57 @@ TEST_F(CaptureTypeLibrary, TheInterfaceKeepsItsSlotsAndDispatchIds) {
   ASSERT_EQ(vtable->GetTypeAttr(&attributes), S_OK);
   EXPECT_EQ(attributes->cFuncs, 34);
   vtable->ReleaseTypeAttr(attributes);
+  // In slot order from slot 7.
   const struct {
-    UINT index;  // slot - 7
     const char* name;
     MEMBERID id;
     INVOKEKIND kind;
-  } rows[] = {{0, "BackColor", DISPID_BACKCOLOR, INVOKE_PROPERTYPUT},
-              {2, "Picture", DISPID_PICTURE, INVOKE_PROPERTYPUTREF},
-              {5, "BitCount", 1, INVOKE_PROPERTYGET},
-              {11, "Start", 4, INVOKE_FUNC},
-              {13, "CaptureWidth", 6, INVOKE_PROPERTYGET},
-              {18, "Version", 9, INVOKE_PROPERTYGET},
-              {22, "Snapshot", 11, INVOKE_FUNC},
-              {23, "DeviceID", 12, INVOKE_PROPERTYGET},
-              {33, "AboutBox", DISPID_ABOUTBOX, INVOKE_FUNC}};
-  for (const auto& row : rows) {
+  } rows[] = {{"BackColor", DISPID_BACKCOLOR, INVOKE_PROPERTYPUT},
+              {"BackColor", DISPID_BACKCOLOR, INVOKE_PROPERTYGET},
+              {"Picture", DISPID_PICTURE, INVOKE_PROPERTYPUTREF},
+              {"Picture", DISPID_PICTURE, INVOKE_PROPERTYPUT},
+              {"Picture", DISPID_PICTURE, INVOKE_PROPERTYGET},
+              {"BitCount", 1, INVOKE_PROPERTYGET},
+              {"BitCount", 1, INVOKE_PROPERTYPUT},
+              {"CaptureElapse", 2, INVOKE_PROPERTYGET},
+              {"CaptureElapse", 2, INVOKE_PROPERTYPUT},
+              {"CaptureFormat", 3, INVOKE_PROPERTYGET},
+              {"CaptureFormat", 3, INVOKE_PROPERTYPUT},
+              {"Start", 4, INVOKE_FUNC},
+              {"Stop", 5, INVOKE_FUNC},
+              {"CaptureWidth", 6, INVOKE_PROPERTYGET},
+              {"CaptureWidth", 6, INVOKE_PROPERTYPUT},
+              {"CaptureHeight", 7, INVOKE_PROPERTYGET},
+              {"CaptureHeight", 7, INVOKE_PROPERTYPUT},
+              {"ShowVideoFormat", 8, INVOKE_FUNC},
+              {"Version", 9, INVOKE_PROPERTYGET},
+              {"Version", 9, INVOKE_PROPERTYPUT},
+              {"CaptureExEvent", 10, INVOKE_PROPERTYGET},
+              {"CaptureExEvent", 10, INVOKE_PROPERTYPUT},
+              {"Snapshot", 11, INVOKE_FUNC},
+              {"DeviceID", 12, INVOKE_PROPERTYGET},
+              {"DeviceID", 12, INVOKE_PROPERTYPUT},
+              {"EnableSystemDriverSetting", 13, INVOKE_PROPERTYGET},
+              {"EnableSystemDriverSetting", 13, INVOKE_PROPERTYPUT},
+              {"CustomBitCount", 14, INVOKE_PROPERTYGET},
+              {"CustomBitCount", 14, INVOKE_PROPERTYPUT},
+              {"EnablePopupMenu", 15, INVOKE_PROPERTYGET},
+              {"EnablePopupMenu", 15, INVOKE_PROPERTYPUT},
+              {"ShowVideoSource", 16, INVOKE_FUNC},
+              {"ShowVideoDisplay", 17, INVOKE_FUNC},
+              {"AboutBox", DISPID_ABOUTBOX, INVOKE_FUNC}};
+  static_assert(sizeof rows / sizeof rows[0] == 34);
+  for (UINT index = 0; index < 34; ++index) {
+    const auto& row = rows[index];
     FUNCDESC* function = nullptr;
-    ASSERT_EQ(vtable->GetFuncDesc(row.index, &function), S_OK) << row.name;
-    EXPECT_EQ(Name(vtable.Get(), function->memid), row.name) << row.index;
+    ASSERT_EQ(vtable->GetFuncDesc(index, &function), S_OK) << row.name;
+    EXPECT_EQ(Name(vtable.Get(), function->memid), row.name) << index;
     EXPECT_EQ(function->memid, row.id) << row.name;
     EXPECT_EQ(function->invkind, row.kind) << row.name;
-    EXPECT_EQ(function->oVft, static_cast<SHORT>((7 + row.index) * sizeof(void*))) << row.name;
+    EXPECT_EQ(function->oVft, static_cast<SHORT>((7 + index) * sizeof(void*))) << row.name;
+    EXPECT_EQ(function->callconv, CC_STDCALL) << row.name;
     EXPECT_EQ((function->wFuncFlags & FUNCFLAG_FNONBROWSABLE) != 0, row.id == 9) << row.name;
-    if (row.index == 0) {
+    if (index == 0) {
       // BackColor's value is stdole's OLE_COLOR, which form designers offer a colour picker for.
       const TYPEDESC& type = function->lprgelemdescParam[0].tdesc;
       ASSERT_EQ(type.vt, VT_USERDEFINED);

@@ -1,4 +1,4 @@
-#include "tests/shell/zu_vplay_dll.h"
+#include "tests/shell/server_dll.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -18,7 +18,11 @@ Function Resolve(HMODULE module, const char* name) {
 }  // namespace
 
 void RemovePlayLibraryEscapes(RegistrySandbox& sandbox) {
-  for (const GUID* iid : {&IID_IZuVideoPlayCtl, &DIID__IZuVideoPlayCtlEvents}) {
+  RemoveLibraryEscapes(sandbox, IID_IZuVideoPlayCtl, DIID__IZuVideoPlayCtlEvents);
+}
+
+void RemoveLibraryEscapes(RegistrySandbox& sandbox, const IID& dual, const IID& events) {
+  for (const GUID* iid : {&dual, &events}) {
     wchar_t text[40];
     StringFromGUID2(*iid, text, 40);
     sandbox.RemoveEscapesAt(std::wstring(L"Interface\\") + text);
@@ -35,7 +39,7 @@ bool ExpectJapanese() {
   return PRIMARYLANGID(LANGIDFROMLCID(GetUserDefaultLCID())) == LANG_JAPANESE;
 }
 
-ZuVPlayDll::ZuVPlayDll() : path_(BesideTestProgram(L"ZuVPlay.dll")) {
+ServerDll::ServerDll(const wchar_t* file) : path_(BesideTestProgram(file)) {
   module_ = LoadLibraryW(path_.c_str());
   if (module_ == nullptr) return;
   can_unload_ = Resolve<Simple>(module_, "DllCanUnloadNow");
@@ -44,7 +48,7 @@ ZuVPlayDll::ZuVPlayDll() : path_(BesideTestProgram(L"ZuVPlay.dll")) {
   unregister_ = Resolve<Simple>(module_, "DllUnregisterServer");
 }
 
-ZuVPlayDll::~ZuVPlayDll() {
+ServerDll::~ServerDll() {
   if (module_) FreeLibrary(module_);
 }
 

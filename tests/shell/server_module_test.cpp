@@ -1,4 +1,4 @@
-// ZuVPlay.dll from the outside: its export directory, its resources and their languages, its
+// Each DLL from the outside: its export directory, its resources and their languages, its
 // version blocks and strings, and its class objects and unloading through the exports.
 #include <windows.h>
 
@@ -15,11 +15,10 @@
 #include <string>
 #include <vector>
 
-#include "shell/zuvplay/zuvplay_resources.h"
 #include "tests/shell/com_assertions.h"
 #include "tests/shell/registry_sandbox.h"
-#include "tests/shell/zu_vplay_dll.h"
-#include "zu_video_play.h"
+#include "tests/shell/server_dll.h"
+#include "tests/shell/server_libraries.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -28,14 +27,19 @@ namespace {
 
 using test::HasReferences;
 using test::Narrow;
-using test::ZuVPlayDll;
+using test::ServerDll;
+using test::ServerLibrary;
 
-class ZuVPlayModule : public ::testing::Test {
+class ServerModule : public ::testing::TestWithParam<const ServerLibrary*> {
  protected:
   void SetUp() override { ASSERT_TRUE(dll_.Ok()) << Narrow(dll_.Path()); }
 
-  ZuVPlayDll dll_;
+  const ServerLibrary& library_ = *GetParam();
+  ServerDll dll_{library_.file};
 };
+
+INSTANTIATE_TEST_SUITE_P(Dll, ServerModule, ::testing::ValuesIn(test::ServerLibraries()),
+                         test::ServerLibraryName());
 
 // ---------------------------------------------------------------- exports
 
@@ -48,11 +52,11 @@ const IMAGE_EXPORT_DIRECTORY* ExportDirectory(HMODULE module) {
   return reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + entry.VirtualAddress);
 }
 
-TEST_F(ZuVPlayModule, ExportsExactlyTheFourEntryPointsByNameInOrdinalOrder) {
+TEST_P(ServerModule, ExportsExactlyTheFourEntryPointsByNameInOrdinalOrder) {
   const IMAGE_EXPORT_DIRECTORY* exports = ExportDirectory(dll_.Module());
   ASSERT_NE(exports, nullptr);
   auto* base = reinterpret_cast<const char*>(dll_.Module());
-  EXPECT_STREQ(base + exports->Name, "ZuVPlay.DLL");
+  EXPECT_STREQ(base + exports->Name, library_.export_name);
   EXPECT_EQ(exports->Base, 1u);
   EXPECT_EQ(exports->NumberOfFunctions, 4u);
   EXPECT_EQ(exports->NumberOfNames, 4u);
@@ -103,44 +107,31 @@ BOOL CALLBACK AddType(HMODULE module, LPWSTR type, LONG_PTR out) {
   return TRUE;
 }
 
-// What the DLL carries, and in which languages: type library, dialogs English only; the page
+// What the DLL carries, and in which languages: type library and dialogs English only; the page
 // script, icon and toolbox bitmap Japanese only; control script, strings and version both.
-TEST_F(ZuVPlayModule, CarriesExactlyItsResourcesInExactlyTheirLanguages) {
+TEST_P(ServerModule, CarriesExactlyItsResourcesInExactlyTheirLanguages) {
   std::multiset<std::string> entries;
   EnumResourceTypesW(dll_.Module(), AddType, reinterpret_cast<LONG_PTR>(&entries));
-  const std::multiset<std::string> expected = {
-      "2 101 0411",        // BITMAP: the toolbox bitmap
-      "ICON * 0411",       // the icon group's one image
-      "5 107 0409",        // DIALOG: the property page
-      "5 108 0409",        // DIALOG: the about box
-      "6 7 0409",          // STRINGTABLE block of ids 96 to 111
-      "6 7 0411",
-      "14 204 0411",       // GROUP_ICON
-      "16 1 0409",         // VERSION
-      "16 1 0411",
-      "REGISTRY 102 0409", "REGISTRY 102 0411", "REGISTRY 106 0411",
-      "TYPELIB 1 0409",
-  };
   std::multiset<std::string> got;
   for (std::string entry : entries) {
     if (entry.rfind("3 ", 0) == 0) entry = "ICON" + entry.substr(1);
     got.insert(entry);
   }
-  EXPECT_EQ(got, expected);
+  EXPECT_EQ(got, library_.resources);
 }
 
 // The registration scripts name the toolbox bitmap by number; it is there, 16 x 15 at 4 bits.
-TEST_F(ZuVPlayModule, TheToolboxBitmapTheScriptsNameIsThere) {
+TEST_P(ServerModule, TheToolboxBitmapTheScriptsNameIsThere) {
   for (WORD language : {kEnglish, kJapanese}) {
     HRSRC found = FindResourceExW(dll_.Module(), L"REGISTRY",
-                                  MAKEINTRESOURCEW(ZU_IDR_PLAY_CONTROL_SCRIPT), language);
+                                  MAKEINTRESOURCEW(library_.control_script_id), language);
     ASSERT_NE(found, nullptr) << language;
     const char* text = static_cast<const char*>(LockResource(LoadResource(dll_.Module(), found)));
     const std::string script(text, SizeofResource(dll_.Module(), found));
     const size_t at = script.find("'ToolboxBitmap32' = '%MODULE%, ");
     ASSERT_NE(at, std::string::npos) << language;
     const int id = std::atoi(script.c_str() + at + std::strlen("'ToolboxBitmap32' = '%MODULE%, "));
-    EXPECT_EQ(id, ZU_IDB_PLAY_TOOLBOX);
+    EXPECT_EQ(id, static_cast<int>(library_.toolbox_bitmap_id));
 
     HRSRC bitmap = FindResourceW(dll_.Module(), MAKEINTRESOURCEW(id), RT_BITMAP);
     ASSERT_NE(bitmap, nullptr) << "BITMAP " << id;
@@ -152,20 +143,14 @@ TEST_F(ZuVPlayModule, TheToolboxBitmapTheScriptsNameIsThere) {
     EXPECT_EQ(header->biBitCount, 4);
   }
   // The about box draws the icon group the control draws at design time.
-  EXPECT_NE(LoadIconW(dll_.Module(), MAKEINTRESOURCEW(ZU_IDI_PLAY_CONTROL)), nullptr);
+  EXPECT_NE(LoadIconW(dll_.Module(), MAKEINTRESOURCEW(library_.icon_id)), nullptr);
 }
 
-TEST_F(ZuVPlayModule, StringsLoadWhateverTheLocale) {
-  struct Row {
-    UINT id;
-    const wchar_t* text;
-  };
-  for (const Row& row : {Row{ZU_IDS_PLAY_PROJECT_NAME, L"ZuVPlay"},
-                         Row{ZU_IDS_PLAY_PAGE_TITLE, L"General"},
-                         Row{ZU_IDS_PLAY_PAGE_DOC, L"ZuVideoPlay Properties"}}) {
+TEST_P(ServerModule, StringsLoadWhateverTheLocale) {
+  for (const auto& [id, expected] : library_.strings) {
     wchar_t text[128] = {};
-    int length = LoadStringW(dll_.Module(), row.id, text, 128);
-    EXPECT_EQ(std::wstring(text, length > 0 ? length : 0), row.text) << "string " << row.id;
+    int length = LoadStringW(dll_.Module(), id, text, 128);
+    EXPECT_EQ(std::wstring(text, length > 0 ? length : 0), expected) << "string " << id;
   }
 }
 
@@ -217,16 +202,16 @@ class VersionBlock {
   std::vector<BYTE> data_;
 };
 
-TEST_F(ZuVPlayModule, BothVersionBlocksCarryTheSameEntries) {
+TEST_P(ServerModule, BothVersionBlocksCarryTheSameEntries) {
   for (WORD language : {kEnglish, kJapanese}) {
     SCOPED_TRACE(language);
     VersionBlock version(dll_.Module(), language);
     ASSERT_TRUE(version.Ok());
     const std::wstring block = language == kEnglish ? L"040904B0" : L"041104B0";
-    EXPECT_EQ(version.String(block, L"FileDescription"), L"Pelmar/OCX Video Play");
-    EXPECT_EQ(version.String(block, L"ProductName"), L"Pelmar/OCX Video Play");
-    EXPECT_EQ(version.String(block, L"InternalName"), L"ZuVideoPlay");
-    EXPECT_EQ(version.String(block, L"OriginalFilename"), L"ZuVideoPlay.DLL");
+    EXPECT_EQ(version.String(block, L"FileDescription"), library_.version_description);
+    EXPECT_EQ(version.String(block, L"ProductName"), library_.version_description);
+    EXPECT_EQ(version.String(block, L"InternalName"), library_.version_internal);
+    EXPECT_EQ(version.String(block, L"OriginalFilename"), library_.version_original);
     EXPECT_EQ(version.String(block, L"OLESelfRegister"), L"");
     EXPECT_EQ(version.String(block, L"CompanyName"), L"Pelmar");
     EXPECT_NE(version.String(block, L"LegalCopyright").find(L"Pelmar"), std::wstring::npos);
@@ -243,25 +228,30 @@ TEST_F(ZuVPlayModule, BothVersionBlocksCarryTheSameEntries) {
 
 // ---------------------------------------------------------------- class objects
 
-TEST_F(ZuVPlayModule, GivesClassObjectsForItsTwoClassesOnly) {
+TEST_P(ServerModule, GivesClassObjectsForItsTwoClassesOnly) {
   ComPtr<IClassFactory> control, page;
-  EXPECT_EQ(dll_.DllGetClassObject(CLSID_ZuVideoPlay, IID_IClassFactory, &control), S_OK);
-  EXPECT_EQ(dll_.DllGetClassObject(CLSID_ZuVPlayPpg, IID_IClassFactory, &page), S_OK);
+  EXPECT_EQ(dll_.DllGetClassObject(*library_.control, IID_IClassFactory, &control), S_OK);
+  EXPECT_EQ(dll_.DllGetClassObject(*library_.page, IID_IClassFactory, &page), S_OK);
   EXPECT_TRUE(control && page && control.Get() != page.Get());
 
   void* object = reinterpret_cast<void*>(1);
   // The type library's and the interface's identifiers are not classes.
-  EXPECT_EQ(dll_.DllGetClassObject(LIBID_ZuVideoPlayLIB, IID_IClassFactory, &object),
+  EXPECT_EQ(dll_.DllGetClassObject(*library_.library, IID_IClassFactory, &object),
             CLASS_E_CLASSNOTAVAILABLE);
   EXPECT_EQ(object, nullptr);
-  EXPECT_EQ(dll_.DllGetClassObject(IID_IZuVideoPlayCtl, IID_IUnknown, &object),
+  EXPECT_EQ(dll_.DllGetClassObject(*library_.dual, IID_IUnknown, &object),
             CLASS_E_CLASSNOTAVAILABLE);
-  EXPECT_EQ(dll_.DllGetClassObject(CLSID_ZuVideoPlay, IID_IClassFactory, nullptr), E_POINTER);
+  // Nor is the other library's control.
+  const ServerLibrary& other =
+      &library_ == &test::PlayLibrary() ? test::CaptureLibrary() : test::PlayLibrary();
+  EXPECT_EQ(dll_.DllGetClassObject(*other.control, IID_IClassFactory, &object),
+            CLASS_E_CLASSNOTAVAILABLE);
+  EXPECT_EQ(dll_.DllGetClassObject(*library_.control, IID_IClassFactory, nullptr), E_POINTER);
 }
 
-TEST_F(ZuVPlayModule, ThePageClassCreatesAPropertyPageThatHoldsTheModule) {
+TEST_P(ServerModule, ThePageClassCreatesAPropertyPageThatHoldsTheModule) {
   ComPtr<IClassFactory> page_class;
-  ASSERT_EQ(dll_.DllGetClassObject(CLSID_ZuVPlayPpg, IID_IClassFactory, &page_class), S_OK);
+  ASSERT_EQ(dll_.DllGetClassObject(*library_.page, IID_IClassFactory, &page_class), S_OK);
   ComPtr<IPropertyPage> page;
   ASSERT_EQ(page_class->CreateInstance(nullptr, IID_IPropertyPage, &page), S_OK);
   page_class.Reset();
@@ -279,16 +269,16 @@ TEST_F(ZuVPlayModule, ThePageClassCreatesAPropertyPageThatHoldsTheModule) {
   EXPECT_EQ(dll_.DllCanUnloadNow(), S_OK);
 }
 
-TEST_F(ZuVPlayModule, CannotUnloadWhileAClassObjectIsHeldOrTheServerLocked) {
+TEST_P(ServerModule, CannotUnloadWhileAClassObjectIsHeldOrTheServerLocked) {
   EXPECT_EQ(dll_.DllCanUnloadNow(), S_OK);
   ComPtr<IClassFactory> control;
-  ASSERT_EQ(dll_.DllGetClassObject(CLSID_ZuVideoPlay, IID_IClassFactory, &control), S_OK);
+  ASSERT_EQ(dll_.DllGetClassObject(*library_.control, IID_IClassFactory, &control), S_OK);
   EXPECT_TRUE(HasReferences(control.Get(), 2));
   EXPECT_EQ(dll_.DllCanUnloadNow(), S_FALSE);
   ASSERT_EQ(control->LockServer(TRUE), S_OK);
   control.Reset();
   EXPECT_EQ(dll_.DllCanUnloadNow(), S_FALSE);
-  ASSERT_EQ(dll_.DllGetClassObject(CLSID_ZuVideoPlay, IID_IClassFactory, &control), S_OK);
+  ASSERT_EQ(dll_.DllGetClassObject(*library_.control, IID_IClassFactory, &control), S_OK);
   ASSERT_EQ(control->LockServer(FALSE), S_OK);
   EXPECT_EQ(dll_.DllCanUnloadNow(), S_FALSE);
   control.Reset();

@@ -1,4 +1,4 @@
-// ZuVPlay.dll as a host sees it: loaded from beside the test program, its exports resolved by
+// One of the DLLs as a host sees it: loaded from beside the test program, its exports resolved by
 // name. Also which language variant of its resources this run expects.
 #pragma once
 
@@ -8,12 +8,13 @@
 
 namespace zu::test {
 
-class ZuVPlayDll {
+class ServerDll {
  public:
-  ZuVPlayDll();
-  ~ZuVPlayDll();
-  ZuVPlayDll(const ZuVPlayDll&) = delete;
-  ZuVPlayDll& operator=(const ZuVPlayDll&) = delete;
+  // `file`: "ZuVPlay.dll" or "ZuVCap.dll".
+  explicit ServerDll(const wchar_t* file);
+  ~ServerDll();
+  ServerDll(const ServerDll&) = delete;
+  ServerDll& operator=(const ServerDll&) = delete;
 
   bool Ok() const { return module_ && can_unload_ && get_class_object_ && register_ && unregister_; }
   HMODULE Module() const { return module_; }
@@ -39,7 +40,8 @@ class ZuVPlayDll {
 };
 
 class RegistrySandbox;
-// Makes `sandbox` take back the play type library's interface keys that escape it.
+// Makes `sandbox` take back the interface keys of a type library that escape it.
+void RemoveLibraryEscapes(RegistrySandbox& sandbox, const IID& dual, const IID& events);
 void RemovePlayLibraryEscapes(RegistrySandbox& sandbox);
 
 // A file beside the test program.
