@@ -3,6 +3,7 @@
 #include <objbase.h>
 #include <oleauto.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <cwchar>
 #include <new>
@@ -45,15 +46,27 @@ class TemplateReader {
     if (out && capacity) out[length + 1 < capacity ? length : capacity - 1] = L'\0';
     return true;
   }
-  // Menu, class and title: empty (0), an ordinal (0xFFFF and a number) or a string.
-  bool SkipNameOrOrdinal() {
+  bool ReadString(std::wstring* out) {
+    out->clear();
+    for (;;) {
+      WORD unit = 0;
+      if (!Read(&unit)) return false;
+      if (unit == 0) return true;
+      out->push_back(static_cast<wchar_t>(unit));
+    }
+  }
+  // Menu, class and title: empty (0), an ordinal (0xFFFF and a number) or a string. With
+  // `ordinal` and `name` given, the ordinal (0 for none) and the string ("" for none) are kept.
+  bool ReadNameOrOrdinal(WORD* ordinal = nullptr, std::wstring* name = nullptr) {
     WORD first = 0;
     if (!Read(&first)) return false;
     if (first == 0) return true;
-    if (first == 0xFFFF) return Skip(sizeof(WORD));
+    if (first == 0xFFFF) return ordinal ? Read(ordinal) : Skip(sizeof(WORD));
     offset_ -= sizeof(WORD);
-    return ReadString(nullptr, 0);
+    return name ? ReadString(name) : ReadString(nullptr, 0);
   }
+  // Controls start on a DWORD boundary from the template's start.
+  bool AlignToDword() { return Skip((sizeof(DWORD) - offset_ % sizeof(DWORD)) % sizeof(DWORD)); }
 
  private:
   const unsigned char* data_;
@@ -85,9 +98,11 @@ bool IsKeyboardOrMouse(UINT message) {
 
 // ---------------------------------------------------------------- dialog templates
 
-bool ReadDialogTemplateLayout(const void* data, std::size_t size, DialogTemplateLayout* layout) {
-  if (layout == nullptr) return false;
-  TemplateReader reader(data, size);
+namespace {
+
+// The header of a template and, with `items`, its controls; `reader` is left past what was read.
+bool ReadTemplate(TemplateReader& reader, DialogTemplateLayout* layout,
+                  std::vector<DialogTemplateItem>* items) {
   DialogTemplateLayout read;
   WORD version = 0, signature = 0;
   if (!reader.Read(&version) || !reader.Read(&signature)) return false;
@@ -101,12 +116,13 @@ bool ReadDialogTemplateLayout(const void* data, std::size_t size, DialogTemplate
     style = MAKELONG(version, signature);
     if (!reader.Skip(sizeof(DWORD))) return false;
   }
+  WORD item_count = 0;
   short x = 0, y = 0;
-  if (!reader.Skip(sizeof(WORD)) || !reader.Read(&x) || !reader.Read(&y) ||
+  if (!reader.Read(&item_count) || !reader.Read(&x) || !reader.Read(&y) ||
       !reader.Read(&read.width) || !reader.Read(&read.height)) {
     return false;
   }
-  if (!reader.SkipNameOrOrdinal() || !reader.SkipNameOrOrdinal() || !reader.SkipNameOrOrdinal()) {
+  if (!reader.ReadNameOrOrdinal() || !reader.ReadNameOrOrdinal() || !reader.ReadNameOrOrdinal()) {
     return false;
   }
   if (style & DS_SETFONT) {
@@ -116,8 +132,58 @@ bool ReadDialogTemplateLayout(const void* data, std::size_t size, DialogTemplate
     if (!reader.ReadString(read.face, LF_FACESIZE)) return false;
     read.has_font = true;
   }
-  *layout = read;
+  if (items) {
+    // Grown as controls are read: the count alone reserves nothing.
+    std::vector<DialogTemplateItem> controls;
+    for (WORD i = 0; i < item_count; ++i) {
+      DialogTemplateItem& item = controls.emplace_back();
+      if (!reader.AlignToDword()) return false;
+      if (extended && !reader.Skip(sizeof(DWORD))) return false;  // help id
+      if (extended ? !reader.Read(&item.ex_style) || !reader.Read(&item.style)
+                   : !reader.Read(&item.style) || !reader.Read(&item.ex_style)) {
+        return false;
+      }
+      WORD short_id = 0;
+      if (!reader.Read(&item.x) || !reader.Read(&item.y) || !reader.Read(&item.width) ||
+          !reader.Read(&item.height) ||
+          !(extended ? reader.Read(&item.id) : reader.Read(&short_id))) {
+        return false;
+      }
+      if (!extended) item.id = short_id;
+      WORD title_ordinal = 0, creation_bytes = 0;
+      if (!reader.ReadNameOrOrdinal(&item.class_atom, &item.class_name) ||
+          !reader.ReadNameOrOrdinal(&title_ordinal, &item.text) || !reader.Read(&creation_bytes) ||
+          !reader.Skip(creation_bytes)) {
+        return false;
+      }
+    }
+    *items = std::move(controls);
+  }
+  if (layout) *layout = read;
   return true;
+}
+
+}  // namespace
+
+bool ReadDialogTemplateLayout(const void* data, std::size_t size, DialogTemplateLayout* layout) {
+  if (layout == nullptr) return false;
+  TemplateReader reader(data, size);
+  return ReadTemplate(reader, layout, nullptr);
+}
+
+bool ReadDialogTemplateItems(const void* data, std::size_t size,
+                             std::vector<DialogTemplateItem>* items) {
+  if (items == nullptr) return false;
+  try {
+    TemplateReader reader(data, size);
+    return ReadTemplate(reader, nullptr, items);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+}
+
+long LeadingNumber(const wchar_t* text) noexcept {
+  return text ? std::wcstol(text, nullptr, 10) : 0;
 }
 
 SIZE DialogTemplateSizeInPixels(const DialogTemplateLayout& layout) {
@@ -162,7 +228,8 @@ void PropertyPageImpl::DestroyDialog() noexcept {
 }
 
 void PropertyPageImpl::SetDirty(bool dirty) {
-  if (dirty_ == dirty) return;
+  // Filling an edit notifies as typing does; loading is not an edit.
+  if (dirty_ == dirty || (dirty && loading_)) return;
   dirty_ = dirty;
   if (site_) site_->OnStatusChange(dirty ? PROPPAGESTATUS_DIRTY | PROPPAGESTATUS_VALIDATE : 0);
 }
@@ -173,11 +240,13 @@ INT_PTR CALLBACK PropertyPageImpl::DialogProc(HWND dialog, UINT message, WPARAM 
     auto* page = reinterpret_cast<PropertyPageImpl*>(lparam);
     SetWindowLongPtrW(dialog, DWLP_USER, lparam);
     page->window_ = dialog;
+    page->loading_ = true;
     try {
       page->OnInitDialog();
     } catch (...) {
       // Out of memory while filling: the page shows what it got; nothing may cross user32.
     }
+    page->loading_ = false;
     page->SetDirty(false);
     return TRUE;  // the dialog manager puts the focus on the first tab stop
   }
@@ -210,9 +279,7 @@ void PropertyPageImpl::FillList(int id, const wchar_t* const* entries,
   HWND list = Item(id);
   if (!list) return;
   SendMessageW(list, CB_RESETCONTENT, 0, 0);
-  for (std::size_t i = 0; i < count; ++i) {
-    SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entries[i]));
-  }
+  for (std::size_t i = 0; i < count; ++i) AddListEntry(id, entries[i]);
 }
 
 void PropertyPageImpl::SelectListEntry(int id, long index) const noexcept {
@@ -224,6 +291,51 @@ long PropertyPageImpl::SelectedListEntry(int id) const noexcept {
   if (!list) return -1;
   const LRESULT selected = SendMessageW(list, CB_GETCURSEL, 0, 0);
   return selected == CB_ERR ? -1 : static_cast<long>(selected);
+}
+
+void PropertyPageImpl::AddListEntry(int id, const wchar_t* text) const noexcept {
+  if (HWND list = Item(id)) SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
+}
+
+std::wstring PropertyPageImpl::ListEntryText(int id, long index) const {
+  HWND list = Item(id);
+  if (!list) return {};
+  const LRESULT length = SendMessageW(list, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
+  if (length == CB_ERR || length <= 0) return {};
+  std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+  const LRESULT copied = SendMessageW(list, CB_GETLBTEXT, static_cast<WPARAM>(index),
+                                      reinterpret_cast<LPARAM>(&text[0]));
+  text.resize(copied > 0 && copied <= length ? static_cast<std::size_t>(copied) : 0);
+  return text;
+}
+
+long PropertyPageImpl::ListEntryCount(int id) const noexcept {
+  HWND list = Item(id);
+  const LRESULT count = list ? SendMessageW(list, CB_GETCOUNT, 0, 0) : 0;
+  return count > 0 ? static_cast<long>(count) : 0;
+}
+
+void PropertyPageImpl::SetItemNumber(int id, long value) const noexcept {
+  if (window_) SetDlgItemInt(window_, id, static_cast<UINT>(value), TRUE);
+}
+
+long PropertyPageImpl::ItemNumber(int id) const noexcept {
+  if (!window_) return 0;
+  BOOL translated = FALSE;
+  const INT value = static_cast<INT>(GetDlgItemInt(window_, id, &translated, TRUE));
+  return translated ? value : 0;
+}
+
+void PropertyPageImpl::SetItemChecked(int id, bool checked) const noexcept {
+  if (window_) CheckDlgButton(window_, id, checked ? BST_CHECKED : BST_UNCHECKED);
+}
+
+bool PropertyPageImpl::ItemChecked(int id) const noexcept {
+  return window_ && IsDlgButtonChecked(window_, id) == BST_CHECKED;
+}
+
+void PropertyPageImpl::EnableItem(int id, bool enabled) const noexcept {
+  if (HWND item = Item(id)) EnableWindow(item, enabled ? TRUE : FALSE);
 }
 
 // ---------------------------------------------------------------- IPropertyPage
@@ -323,17 +435,21 @@ STDMETHODIMP PropertyPageImpl::Move(LPCRECT pRect) {
 STDMETHODIMP PropertyPageImpl::IsPageDirty() { return dirty_ ? S_OK : S_FALSE; }
 
 STDMETHODIMP PropertyPageImpl::Apply() {
-  for (const auto& object : objects_) {
-    if (!object) continue;
-    if (FAILED(ApplyTo(object.Get()))) {
-      // The setter may have left error information for this thread; it is not ours to pass on.
-      Microsoft::WRL::ComPtr<IErrorInfo> discarded;
-      GetErrorInfo(0, discarded.GetAddressOf());
-      return E_FAIL;
+  return Guarded([&] {
+    // The edits live in the dialog: without one there is nothing to set.
+    for (std::size_t i = 0; window_ && i < objects_.size(); ++i) {
+      const Microsoft::WRL::ComPtr<IUnknown> object = objects_[i];  // held through its setters
+      if (!object) continue;
+      if (FAILED(ApplyTo(object.Get()))) {
+        // The setter may have left error information for this thread; it is not ours to pass on.
+        Microsoft::WRL::ComPtr<IErrorInfo> discarded;
+        GetErrorInfo(0, discarded.GetAddressOf());
+        return E_FAIL;
+      }
     }
-  }
-  dirty_ = false;  // the frame asked for this, so the site is not told
-  return S_OK;
+    dirty_ = false;  // the frame asked for this, so the site is not told
+    return S_OK;
+  });
 }
 
 STDMETHODIMP PropertyPageImpl::Help(LPCOLESTR pszHelpDir) {

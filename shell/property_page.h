@@ -13,6 +13,7 @@
 #include <wrl/client.h>
 
 #include <cstddef>
+#include <string>
 #include <vector>
 
 #include "shell/com_object.h"
@@ -29,9 +30,28 @@ struct DialogTemplateLayout {
   wchar_t face[LF_FACESIZE] = {};  // cut to fit, always terminated
 };
 
+// One control of a dialog template, as the template states it.
+struct DialogTemplateItem {
+  DWORD style = 0;
+  DWORD ex_style = 0;
+  short x = 0, y = 0, width = 0, height = 0;  // dialog units
+  DWORD id = 0;             // a DIALOG's 16-bit id as it is: -1 reads 0xFFFF
+  WORD class_atom = 0;      // 0x0080 button, 0x0081 edit, 0x0082 static, 0x0085 combo box...
+  std::wstring class_name;  // when the class is named instead (class_atom 0)
+  std::wstring text;        // "" for an ordinal title
+};
+
 // Reads a DIALOG or DIALOGEX template of `size` bytes. False when it is cut short or malformed;
 // `layout` is then left as it was.
 bool ReadDialogTemplateLayout(const void* data, std::size_t size, DialogTemplateLayout* layout);
+// The same reading carried on through the template's controls, in template order. False when
+// the template is cut short or malformed (or memory runs out); `items` is then left as it was.
+bool ReadDialogTemplateItems(const void* data, std::size_t size,
+                             std::vector<DialogTemplateItem>* items);
+
+// The number at the start of `text` as the C library reads a decimal number (leading blanks, an
+// optional sign, digits); 0 when there is none.
+long LeadingNumber(const wchar_t* text) noexcept;
 
 // The template's extent in screen pixels: through its font when it has one (average width of the
 // letters A-Z a-z and text height plus external leading), otherwise through the system's dialog
@@ -83,6 +103,7 @@ class PropertyPageImpl : public IPropertyPage {
   virtual HRESULT ApplyTo(IUnknown* object) = 0;
 
   // Raises or lowers the flag; the page site hears of every change (raised: dirty and validate).
+  // While OnInitDialog fills the dialog, the change notifications of its controls raise nothing.
   void SetDirty(bool dirty);
   // The first object that answers `I`, in the frame's order; null when none does.
   template <class I>
@@ -103,6 +124,16 @@ class PropertyPageImpl : public IPropertyPage {
   void SelectListEntry(int id, long index) const noexcept;
   // The selected entry of a drop-down list, -1 when none (or no dialog).
   long SelectedListEntry(int id) const noexcept;
+  void AddListEntry(int id, const wchar_t* text) const noexcept;
+  // The text of entry `index` of a drop-down list; "" for an entry it lacks.
+  std::wstring ListEntryText(int id, long index) const;
+  long ListEntryCount(int id) const noexcept;
+  // An edit as a signed decimal number; text that is not a number reads 0.
+  void SetItemNumber(int id, long value) const noexcept;
+  long ItemNumber(int id) const noexcept;
+  void SetItemChecked(int id, bool checked) const noexcept;
+  bool ItemChecked(int id) const noexcept;
+  void EnableItem(int id, bool enabled) const noexcept;
 
  private:
   static INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);
@@ -113,6 +144,7 @@ class PropertyPageImpl : public IPropertyPage {
   std::vector<Microsoft::WRL::ComPtr<IUnknown>> objects_;
   SIZE size_ = {0, 0};  // of the rectangle the frame last gave
   bool dirty_ = false;
+  bool loading_ = false;  // OnInitDialog is filling the dialog
   HWND window_ = nullptr;
 };
 

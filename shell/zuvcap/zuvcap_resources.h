@@ -27,6 +27,24 @@
 #define ZU_IDM_CAP_VIDEO_SOURCE 32769
 #define ZU_IDM_CAP_VIDEO_DISPLAY 32770
 
+// The property page, a child dialog, and its controls.
+#define ZU_IDD_CAP_PAGE 107
+#define ZU_IDC_CAP_PAGE_BIT_COUNT_LABEL 201
+#define ZU_IDC_CAP_PAGE_ELAPSE_LABEL 202
+#define ZU_IDC_CAP_PAGE_FORMAT_LABEL 203
+#define ZU_IDC_CAP_PAGE_BIT_COUNT 204       // drop-down list: BitCount
+#define ZU_IDC_CAP_PAGE_ELAPSE 205          // edit: CaptureElapse
+#define ZU_IDC_CAP_PAGE_FORMAT 206          // drop-down list: CaptureFormat
+#define ZU_IDC_CAP_PAGE_WIDTH_LABEL 207
+#define ZU_IDC_CAP_PAGE_WIDTH 208           // edit: CaptureWidth
+#define ZU_IDC_CAP_PAGE_DEVICE_LABEL 209
+#define ZU_IDC_CAP_PAGE_HEIGHT_LABEL 210
+#define ZU_IDC_CAP_PAGE_HEIGHT 211          // edit: CaptureHeight
+#define ZU_IDC_CAP_PAGE_DEVICE 212          // drop-down list: DeviceID
+#define ZU_IDC_CAP_PAGE_SYSTEM_SETTING 213  // check box: EnableSystemDriverSetting
+#define ZU_IDC_CAP_PAGE_CUSTOM_BITS 214     // edit: CustomBitCount
+#define ZU_IDC_CAP_PAGE_POPUP_MENU 215      // check box: EnablePopupMenu
+
 // The about box.
 #define ZU_IDD_CAP_ABOUT 203
 #define ZU_IDC_CAP_ABOUT_VERSION 206

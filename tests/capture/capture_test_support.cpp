@@ -80,8 +80,8 @@ DWORD CaptureFixture::AdviseEvents(IUnknown* sink) {
   return Advise(control_.Get(), DIID__IZuVideoCapCtlEvents, sink);
 }
 
-DWORD CaptureFixture::AdvisePropertySink(IUnknown* sink) {
-  return Advise(control_.Get(), IID_IPropertyNotifySink, sink);
+DWORD CaptureFixture::AdvisePropertySink(IUnknown* sink, IUnknown* control) {
+  return Advise(control ? control : control_.Get(), IID_IPropertyNotifySink, sink);
 }
 
 std::vector<UINT> CaptureFixture::CaptureMessages() const {

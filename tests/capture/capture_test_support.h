@@ -67,7 +67,8 @@ class CaptureFixture : public ::testing::Test {
   void DestroyWindowOfControl() { self_->DestroyControlWindow(); }
   // Advises `sink` on the control's event connection point.
   DWORD AdviseEvents(IUnknown* sink);
-  DWORD AdvisePropertySink(IUnknown* sink);
+  // Advises `sink` on the property-notification point of `control` (by default control_).
+  DWORD AdvisePropertySink(IUnknown* sink, IUnknown* control = nullptr);
   // The messages the capture window received, in order.
   std::vector<UINT> CaptureMessages() const;
   // The message boxes shown so far, as "caption: text".

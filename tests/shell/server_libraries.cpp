@@ -84,6 +84,7 @@ const ServerLibrary& CaptureLibrary() {
           "ICON * 0411",   // the icon group's one image
           "4 207 0409",    // MENU: the driver dialogs' popup menu
           "4 207 0411",
+          "5 107 0409",    // DIALOG: the property page
           "5 203 0409",    // DIALOG: the about box
           "6 7 0409",      // STRINGTABLE block of ids 96 to 111
           "6 7 0411",

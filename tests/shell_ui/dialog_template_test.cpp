@@ -1,5 +1,5 @@
-// Reading a page's size from its dialog template, and turning it into pixels the way the dialog
-// manager does.
+// Reading a page's size and controls from its dialog template, and turning the size into pixels
+// the way the dialog manager does.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -9,8 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "shell/zuvplay/zuvplay_resources.h"
 #include "shell/property_page.h"
+#include "shell/zuvplay/zuvplay_resources.h"
+#include "tests/shell_ui/page_test_support.h"
 
 namespace zu::test {
 namespace {
@@ -57,13 +58,24 @@ std::vector<uint8_t> ExtendedTemplate() {
   return b.bytes();
 }
 
-std::vector<uint8_t> PlayPageTemplate() {
-  HINSTANCE module = GetModuleHandleW(nullptr);
-  HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(ZU_IDD_PLAY_PAGE), MAKEINTRESOURCEW(5));
-  if (!found) return {};
-  const auto* data = static_cast<const uint8_t*>(LockResource(LoadResource(module, found)));
-  return std::vector<uint8_t>(data, data + SizeofResource(module, found));
+// The same with two controls: a named class with a title ordinal and creation data, then an
+// atom class with a text, each on a DWORD boundary.
+std::vector<uint8_t> ExtendedTemplateWithControls() {
+  TemplateBuilder b;
+  b.Word(1).Word(0xFFFF).Dword(0).Dword(0).Dword(WS_CHILD).Word(2);
+  b.Word(0).Word(0).Word(100).Word(50).Word(0).Word(0).Text(L"");
+  while (b.bytes().size() % 4) b.Byte(0);
+  b.Dword(7).Dword(WS_EX_CLIENTEDGE).Dword(WS_CHILD | WS_VISIBLE);
+  b.Word(1).Word(2).Word(30).Word(12).Dword(0x10001);
+  b.Text(L"MyClass").Word(0xFFFF).Word(5).Word(4).Dword(0xABCDEF01);
+  while (b.bytes().size() % 4) b.Byte(0);
+  b.Dword(0).Dword(0).Dword(WS_CHILD | SS_LEFT);
+  b.Word(5).Word(6).Word(40).Word(8).Dword(0xFFFF);
+  b.Word(0xFFFF).Word(0x0082).Text(L"Label").Word(0);
+  return b.bytes();
 }
+
+std::vector<uint8_t> PlayPageTemplate() { return DialogResource(ZU_IDD_PLAY_PAGE); }
 
 INT_PTR CALLBACK IdleProc(HWND, UINT message, WPARAM, LPARAM) { return message == WM_INITDIALOG; }
 
@@ -77,6 +89,30 @@ TEST(DialogTemplateLayout, ReadsThePlayPageTemplate) {
   EXPECT_TRUE(layout.has_font);
   EXPECT_EQ(layout.point_size, 8);
   EXPECT_STREQ(layout.face, L"MS Sans Serif");
+}
+
+TEST(DialogTemplateItems, ReadsExtendedControlsAndEveryCutFails) {
+  const std::vector<uint8_t> bytes = ExtendedTemplateWithControls();
+  std::vector<DialogTemplateItem> items;
+  ASSERT_TRUE(ReadDialogTemplateItems(bytes.data(), bytes.size(), &items));
+  ASSERT_EQ(items.size(), 2u);
+  EXPECT_EQ(items[0].id, 0x10001u) << "a DIALOGEX id has 32 bits";
+  EXPECT_EQ(items[0].ex_style, static_cast<DWORD>(WS_EX_CLIENTEDGE));
+  EXPECT_EQ(items[0].style, static_cast<DWORD>(WS_CHILD | WS_VISIBLE));
+  EXPECT_EQ(items[0].class_name, L"MyClass");
+  EXPECT_EQ(items[0].class_atom, 0);
+  EXPECT_EQ(items[0].text, L"") << "an ordinal title has no text";
+  EXPECT_EQ(ItemRectangle(items[0]), (std::vector<int>{1, 2, 30, 12}));
+  EXPECT_EQ(items[1].class_atom, 0x0082) << "read past the first control's creation data";
+  EXPECT_EQ(items[1].text, L"Label");
+  EXPECT_EQ(items[1].id, 0xFFFFu);
+
+  for (std::size_t size = 0; size < bytes.size(); ++size) {
+    std::vector<DialogTemplateItem> cut = {DialogTemplateItem{}};
+    EXPECT_FALSE(ReadDialogTemplateItems(bytes.data(), size, &cut)) << "cut to " << size;
+    EXPECT_EQ(cut.size(), 1u) << "cut to " << size;
+  }
+  EXPECT_FALSE(ReadDialogTemplateItems(bytes.data(), bytes.size(), nullptr));
 }
 
 TEST(DialogTemplateLayout, ReadsExtendedTemplatesPastOrdinalsAndNames) {

@@ -30,20 +30,6 @@ const std::vector<std::wstring> kSizeModeEntries = {L"0 - vpySizeCLIP", L"1 - vp
                                                     L"2 - vpySizeSTRETCH"};
 const RECT kPageRect = {10, 20, 330, 220};
 
-// Frees what GetPageInfo hands out.
-struct PageInfo : PROPPAGEINFO {
-  PageInfo() : PROPPAGEINFO{} { cb = sizeof(PROPPAGEINFO); }
-  ~PageInfo() {
-    CoTaskMemFree(pszTitle);
-    CoTaskMemFree(pszDocString);
-    CoTaskMemFree(pszHelpFile);
-  }
-};
-
-std::wstring Text(LPCOLESTR text) { return text ? text : L"<null>"; }
-
-INT_PTR CALLBACK IdleProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
-
 class PlayPageTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -206,27 +192,12 @@ TEST_F(PlayPageTest, PageInfoNamesThePageWithoutHelpFile) {
   EXPECT_EQ(info.dwHelpContext, 0u);
 }
 
-// The dialog manager, laying out the same template, is the oracle for the width; the height adds
-// the font's external leading, which the dialog manager leaves out.
 TEST_F(PlayPageTest, PageSizeComesFromTheTemplateFont) {
   PageInfo info;
   ASSERT_EQ(page_->GetPageInfo(&info), S_OK);
-  HWND dialog = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(ZU_IDD_PLAY_PAGE),
-                                   parent_, IdleProc, 0);
-  ASSERT_NE(dialog, nullptr);
-  RECT mapped = {0, 0, 208, 105};
-  MapDialogRect(dialog, &mapped);
-  HDC dc = GetDC(dialog);
-  HGDIOBJ previous = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(dialog, WM_GETFONT, 0, 0)));
-  TEXTMETRICW metrics = {};
-  GetTextMetricsW(dc, &metrics);
-  SelectObject(dc, previous);
-  ReleaseDC(dialog, dc);
-  DestroyWindow(dialog);
-
-  EXPECT_EQ(info.size.cx, mapped.right);
-  EXPECT_EQ(info.size.cy, MulDiv(105, metrics.tmHeight + metrics.tmExternalLeading, 8))
-      << "text height " << metrics.tmHeight << ", external leading " << metrics.tmExternalLeading;
+  const SIZE expected = DialogManagerPageSize(parent_, ZU_IDD_PLAY_PAGE, 208, 105);
+  EXPECT_EQ(info.size.cx, expected.cx);
+  EXPECT_EQ(info.size.cy, expected.cy);
   EXPECT_GT(info.size.cx, 208) << "dialog units should be wider than pixels at 8 points";
 }
 

@@ -4,55 +4,6 @@
 
 namespace zu::test {
 
-// ---------------------------------------------------------------- FakePageSite
-
-STDMETHODIMP FakePageSite::QueryInterface(REFIID riid, void** object) {
-  if (object == nullptr) return E_POINTER;
-  *object = nullptr;
-  if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IPropertyPageSite)) {
-    return E_NOINTERFACE;
-  }
-  *object = static_cast<IPropertyPageSite*>(this);
-  AddRef();
-  return S_OK;
-}
-
-STDMETHODIMP FakePageSite::OnStatusChange(DWORD flags) {
-  status_changes.push_back(flags);
-  return S_OK;
-}
-
-STDMETHODIMP FakePageSite::GetLocaleID(LCID* locale) {
-  ADD_FAILURE() << "unexpected IPropertyPageSite::GetLocaleID";
-  if (locale) *locale = LOCALE_USER_DEFAULT;
-  return S_OK;
-}
-
-STDMETHODIMP FakePageSite::GetPageContainer(IUnknown** container) {
-  ADD_FAILURE() << "unexpected IPropertyPageSite::GetPageContainer";
-  if (container) *container = nullptr;
-  return E_NOTIMPL;
-}
-
-STDMETHODIMP FakePageSite::TranslateAccelerator(MSG*) {
-  ADD_FAILURE() << "unexpected IPropertyPageSite::TranslateAccelerator";
-  return E_NOTIMPL;
-}
-
-// ---------------------------------------------------------------- PlainObject
-
-STDMETHODIMP PlainObject::QueryInterface(REFIID riid, void** object) {
-  if (object == nullptr) return E_POINTER;
-  *object = nullptr;
-  if (!IsEqualIID(riid, IID_IUnknown)) {
-    ++refused_queries;
-    return E_NOINTERFACE;
-  }
-  *object = this;
-  AddRef();
-  return S_OK;
-}
-
 // ---------------------------------------------------------------- LoggingPlayCtl
 
 STDMETHODIMP LoggingPlayCtl::QueryInterface(REFIID riid, void** object) {
@@ -162,36 +113,6 @@ HWND FindDescendant(HWND root, int id, const wchar_t* class_name) {
   DescendantQuery query{id, class_name, nullptr};
   EnumChildWindows(root, MatchDescendant, reinterpret_cast<LPARAM>(&query));
   return query.found;
-}
-
-std::vector<std::wstring> ListEntries(HWND list) {
-  std::vector<std::wstring> entries;
-  const LRESULT count = SendMessageW(list, CB_GETCOUNT, 0, 0);
-  for (LRESULT i = 0; i < count; ++i) {
-    const LRESULT length = SendMessageW(list, CB_GETLBTEXTLEN, i, 0);
-    std::wstring text(length > 0 ? length + 1 : 1, L'\0');
-    SendMessageW(list, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(&text[0]));
-    text.resize(length > 0 ? length : 0);
-    entries.push_back(text);
-  }
-  return entries;
-}
-
-long ListSelection(HWND list) {
-  const LRESULT selected = SendMessageW(list, CB_GETCURSEL, 0, 0);
-  return selected == CB_ERR ? -1 : static_cast<long>(selected);
-}
-
-std::wstring WindowText(HWND window) {
-  wchar_t text[512] = {};
-  GetWindowTextW(window, text, 512);
-  return text;
-}
-
-void ChooseListEntry(HWND list, long index) {
-  SendMessageW(list, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
-  SendMessageW(GetParent(list), WM_COMMAND,
-               MAKEWPARAM(GetDlgCtrlID(list), CBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
 }
 
 }  // namespace zu::test

@@ -1,6 +1,6 @@
-// Shared by the property page and about box tests: a page site that records what the page tells
-// it, plain objects that are not play controls, a play control wrapper that logs and can fail its
-// setters, and a driver that runs checks from inside a modal loop on the test's own thread.
+// Shared by the play page and about box tests, beside what every page test has
+// (page_test_support.h): a play control wrapper that logs and can fail its setters, and a driver
+// that runs checks from inside a modal loop on the test's own thread.
 #pragma once
 
 #include <windows.h>
@@ -14,43 +14,11 @@
 #include <string>
 #include <vector>
 
-#include "zu_video_play.h"
+#include "tests/shell_ui/page_test_support.h"
 #include "tests/support/text.h"
+#include "zu_video_play.h"
 
 namespace zu::test {
-
-// The frame's side of a page. Records OnStatusChange; the page has no business calling the rest.
-class FakePageSite final : public IPropertyPageSite {
- public:
-  STDMETHODIMP QueryInterface(REFIID riid, void** object) override;
-  STDMETHODIMP_(ULONG) AddRef() override { return ++references_; }
-  STDMETHODIMP_(ULONG) Release() override { return --references_; }  // lives on the test's stack
-
-  STDMETHODIMP OnStatusChange(DWORD flags) override;
-  STDMETHODIMP GetLocaleID(LCID* locale) override;
-  STDMETHODIMP GetPageContainer(IUnknown** container) override;
-  STDMETHODIMP TranslateAccelerator(MSG* message) override;
-
-  ULONG references() const { return references_; }
-  std::vector<DWORD> status_changes;
-
- private:
-  ULONG references_ = 0;
-};
-
-// An object that answers only IUnknown, as a frame may pass beside our control. Counts its
-// references and the interfaces it was asked for.
-class PlainObject final : public IUnknown {
- public:
-  STDMETHODIMP QueryInterface(REFIID riid, void** object) override;
-  STDMETHODIMP_(ULONG) AddRef() override { return ++references_; }
-  STDMETHODIMP_(ULONG) Release() override { return --references_; }
-  ULONG references() const { return references_; }
-  int refused_queries = 0;
-
- private:
-  ULONG references_ = 0;
-};
 
 // A play control seen through a wrapper: every call goes to the real control, setters are logged
 // as "<name>.<Property>=<value>" into a shared log, and one setter can be made to fail with an
@@ -134,14 +102,6 @@ class ModalDriver {
 HWND FindThreadDialog();
 // The first window below `root`, at any depth, with control id `id` and class `class_name`.
 HWND FindDescendant(HWND root, int id, const wchar_t* class_name);
-
-// The entries of a drop-down list, in order, and its selected entry (-1 for none).
-std::vector<std::wstring> ListEntries(HWND list);
-long ListSelection(HWND list);
-std::wstring WindowText(HWND window);
-
-// What a user's choice in a drop-down list does: select the entry, then tell the parent.
-void ChooseListEntry(HWND list, long index);
 
 inline std::string Narrow(const std::wstring& text) { return Ascii(text); }
 

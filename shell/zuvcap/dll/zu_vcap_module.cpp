@@ -5,6 +5,7 @@
 #include "capture/zu_video_cap_ctl.h"
 #include "shell/com_object.h"
 #include "shell/dll_entry.h"
+#include "shell/zuvcap/zu_video_cap_ppg.h"
 #include "shell/zuvcap/zuvcap_resources.h"
 #include "zu_video_cap.h"
 
@@ -14,7 +15,7 @@ namespace {
 // Registration, unregistration and class lookup go through the rows in this order.
 ClassEntry g_classes[] = {
     {&CLSID_ZuVideoCapture, ZU_IDR_CAP_CONTROL_SCRIPT, CreateComObject<ZuVideoCapCtl>, nullptr},
-    {&CLSID_ZuVCapPpg, ZU_IDR_CAP_PAGE_SCRIPT, CreateNothing, nullptr},
+    {&CLSID_ZuVCapPpg, ZU_IDR_CAP_PAGE_SCRIPT, ZuVideoCapPpg::CreateInstance, nullptr},
 };
 
 }  // namespace
