@@ -5,6 +5,7 @@
 // inside the control.
 #include <windows.h>
 
+#include <commctrl.h>
 #include <ocidl.h>
 #include <olectl.h>
 #include <wrl/client.h>
@@ -207,6 +208,97 @@ TEST_F(CaptureInContainer, VerbsOneToThreeOpenTheDriversDialogsThenAnswerNotImpl
   watcher_->Clear();
   EXPECT_EQ(container_->DoVerb(4), E_NOTIMPL);
   EXPECT_TRUE(watcher_->Seen().empty()) << "verb 4 opens nothing";
+}
+
+// What a look inside the property frame's modal loop saw: the tab titles, and whether the page
+// shown is the capture page (its device list, id 212).
+struct FrameLook {
+  bool looked = false;
+  std::wstring caption;
+  std::vector<std::wstring> tabs;
+  bool device_list = false;
+};
+FrameLook g_frame;
+
+BOOL CALLBACK FindDeviceList(HWND child, LPARAM) {
+  wchar_t name[32] = {};
+  GetClassNameW(child, name, 32);
+  if (GetDlgCtrlID(child) == 212 && lstrcmpiW(name, L"ComboBox") == 0) g_frame.device_list = true;
+  return TRUE;
+}
+
+BOOL CALLBACK LookAtFrame(HWND window, LPARAM) {
+  wchar_t name[32] = {};
+  GetClassNameW(window, name, 32);
+  if (!IsWindowVisible(window) || lstrcmpW(name, L"#32770") != 0) return TRUE;
+  HWND tabs = FindWindowExW(window, nullptr, L"SysTabControl32", nullptr);
+  if (tabs == nullptr) return TRUE;
+  g_frame.looked = true;
+  wchar_t text[128] = {};
+  GetWindowTextW(window, text, 128);
+  g_frame.caption = text;
+  const int count = static_cast<int>(SendMessageW(tabs, TCM_GETITEMCOUNT, 0, 0));
+  for (int i = 0; i < count; ++i) {
+    TCITEMW item = {};
+    item.mask = TCIF_TEXT;
+    item.pszText = text;
+    item.cchTextMax = 128;
+    text[0] = 0;
+    SendMessageW(tabs, TCM_GETITEMW, i, reinterpret_cast<LPARAM>(&item));
+    g_frame.tabs.push_back(text);
+  }
+  EnumChildWindows(window, FindDeviceList, 0);
+  PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
+  return FALSE;
+}
+
+void CALLBACK FrameTimer(HWND, UINT, UINT_PTR timer, DWORD) {
+  if (g_frame.looked) return;
+  EnumThreadWindows(GetCurrentThreadId(), LookAtFrame, 0);
+  if (g_frame.looked) KillTimer(nullptr, timer);
+}
+
+// Verb 0 at design time: the container has no frame to offer, so the control opens its own, over
+// its page and then the stock colour and picture pages. At run time verb 0 activates.
+TEST_F(CaptureInContainer, ThePrimaryVerbOpensThePropertyFrameAtDesignTimeAndActivatesAtRunTime) {
+  container_->ambients().user_mode = false;
+  ASSERT_EQ(container_->SetClientSite(), S_OK);
+  watcher_.reset();
+  // The frame is closed from inside its own loop; the watcher only stands by.
+  ModalWatcher backstop(std::chrono::milliseconds(3000));
+  g_frame = FrameLook();
+  const UINT_PTR timer = SetTimer(nullptr, 0, 50, FrameTimer);
+  const HRESULT hr = container_->DoVerb(OLEIVERB_PRIMARY);
+  KillTimer(nullptr, timer);
+  EXPECT_TRUE(SUCCEEDED(hr)) << std::hex << hr;
+  ASSERT_TRUE(g_frame.looked) << "no property frame";
+  EXPECT_NE(g_frame.caption.find(L"Pelmar/OCX Video Capture"), std::wstring::npos)
+      << Narrow(g_frame.caption);
+  // Wine registers no stock colour and picture pages, so its frame shows the first page alone;
+  // what the control asks for is all three.
+  ASSERT_FALSE(g_frame.tabs.empty());
+  EXPECT_EQ(g_frame.tabs[0], L"General");
+  ComPtr<ISpecifyPropertyPages> pages;
+  ASSERT_EQ(capture_.As(&pages), S_OK);
+  CAUUID listed = {};
+  ASSERT_EQ(pages->GetPages(&listed), S_OK);
+  std::vector<std::wstring> classes;
+  for (ULONG i = 0; i < listed.cElems; ++i) {
+    wchar_t text[40];
+    StringFromGUID2(listed.pElems[i], text, 40);
+    classes.push_back(text);
+  }
+  CoTaskMemFree(listed.pElems);
+  EXPECT_EQ(classes, (std::vector<std::wstring>{L"{7F679A30-B4CD-4A54-9442-53F03311CD2A}",
+                                                L"{7EBDAAE1-8120-11CF-899F-00AA00688B10}",
+                                                L"{7EBDAAE2-8120-11CF-899F-00AA00688B10}"}));
+  EXPECT_TRUE(g_frame.device_list) << "the first page shown is not the capture page";
+  EXPECT_EQ(container_->ControlWindow(), nullptr) << "activated at design time";
+
+  ASSERT_EQ(container_->SetUserMode(true), S_OK);
+  EXPECT_EQ(container_->DoVerb(OLEIVERB_PRIMARY), S_OK);
+  EXPECT_NE(container_->ControlWindow(), nullptr);
+  EXPECT_NE(simcam_.driver_owner(0), nullptr);
 }
 
 // ---------------------------------------------------------------- Wine's own host
