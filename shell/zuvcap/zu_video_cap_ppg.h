@@ -22,12 +22,6 @@ class ZuVideoCapPpg final : public PropertyPageObject<ZuVideoCapPpg> {
   HRESULT ApplyTo(IUnknown* object) override;
 
  private:
-  template <class T>
-  friend HRESULT CreateComObject(IUnknown* outer, REFIID riid, void** object);
-
-  explicit ZuVideoCapPpg(IUnknown* outer);
-  ~ZuVideoCapPpg() override = default;
-
   // "-1 - Auto Selection", then "<index> - <name>" for every driver index that answers.
   void FillDeviceList() const;
   // Selects the entry that stands for `device`: the one whose leading number is `device`, else
@@ -36,6 +30,11 @@ class ZuVideoCapPpg final : public PropertyPageObject<ZuVideoCapPpg> {
   // The system's driver settings replace width, height and bit count; custom bits are open only
   // for the custom entry.
   void ApplyDriverSettingRule() const;
+
+  template <class T>
+  friend HRESULT CreateComObject(IUnknown* outer, REFIID riid, void** object);
+  explicit ZuVideoCapPpg(IUnknown* outer);
+  ~ZuVideoCapPpg() override = default;
 };
 
 }  // namespace zu

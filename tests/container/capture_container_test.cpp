@@ -21,6 +21,7 @@
 #include "simcam/simcam_control.h"
 #include "tests/container/container_test_support.h"
 #include "tests/play/play_test_support.h"
+#include "tests/support/atl_host.h"
 #include "tests/support/modal_watcher.h"
 #include "zu_video_cap.h"
 
@@ -315,25 +316,11 @@ TEST(WineHostCapture, PlacesTheControlByProgramIdentifierAndShowsThePreview) {
   ASSERT_TRUE(simcam.configure("driver 0 format=160x120x24", nullptr, 0));
   ModalWatcher watcher;
   {
-    HMODULE atl = LoadLibraryW(L"atl.dll");
-    ASSERT_NE(atl, nullptr);
-    using Init = BOOL(WINAPI*)();
-    using Create = HRESULT(WINAPI*)(LPCOLESTR, HWND, IStream*, IUnknown**);
-    using GetControl = HRESULT(WINAPI*)(HWND, IUnknown**);
-    auto init = reinterpret_cast<Init>(GetProcAddress(atl, "AtlAxWinInit"));
-    auto create = reinterpret_cast<Create>(GetProcAddress(atl, "AtlAxCreateControl"));
-    auto get_control = reinterpret_cast<GetControl>(GetProcAddress(atl, "AtlAxGetControl"));
-    ASSERT_TRUE(init && create && get_control);
-    ASSERT_TRUE(init());
-    LPOLESTR progid = nullptr;
-    ASSERT_EQ(ProgIDFromCLSID(CLSID_ZuVideoCapture, &progid), S_OK);
-    const std::wstring name = progid;
-    CoTaskMemFree(progid);
-
+    AtlHost atl;
+    ASSERT_TRUE(atl.Ok());
     HostWindow host(RECT{60, 60, 300, 260});
     ASSERT_NE(host.Get(), nullptr);
-    ComPtr<IUnknown> ax;
-    ASSERT_EQ(create(name.c_str(), host.Get(), nullptr, &ax), S_OK) << Narrow(name);
+    ASSERT_EQ(atl.Place(CLSID_ZuVideoCapture, host.Get()), S_OK) << Narrow(atl.progid());
     HWND capture = nullptr;
     for (HWND child = GetWindow(host.Get(), GW_CHILD); child && !capture;
          child = GetWindow(child, GW_HWNDNEXT)) {
@@ -342,8 +329,8 @@ TEST(WineHostCapture, PlacesTheControlByProgramIdentifierAndShowsThePreview) {
     ASSERT_NE(capture, nullptr) << "no capture window in the host";
     EXPECT_EQ(simcam.driver_owner(0), capture);
 
-    ComPtr<IUnknown> control;
-    ASSERT_EQ(get_control(host.Get(), &control), S_OK);
+    ComPtr<IUnknown> control = atl.Control(host.Get());
+    ASSERT_TRUE(control);
     ComPtr<IZuVideoCapCtl> capture_control;
     ASSERT_EQ(control.As(&capture_control), S_OK);
     ASSERT_EQ(capture_control->put_CaptureElapse(30), S_OK);
@@ -356,7 +343,6 @@ TEST(WineHostCapture, PlacesTheControlByProgramIdentifierAndShowsThePreview) {
     capture_control->Stop();
     capture_control.Reset();
     control.Reset();
-    ax.Reset();
     DestroyWindow(host.Get());
     PumpMessages();
     EXPECT_EQ(simcam.driver_owner(0), nullptr) << "the link outlived the host";

@@ -12,6 +12,7 @@
 #include "tests/codec/codec_test_support.h"
 #include "tests/container/container_test_support.h"
 #include "tests/play/play_test_support.h"
+#include "tests/support/atl_host.h"
 
 namespace zu::test {
 namespace {
@@ -291,30 +292,15 @@ TEST(ControlWindowClass, GoesWithTheDllSoThatTheDllLoadsAgain) {
 
 // atl.dll places a control by program identifier and offers it no ambient properties: the
 // control takes itself to be at design time there, shows its icon, and still takes frames.
-// AtlAxWinInit initialises OLE on the thread and leaves it so (Wine 8).
 TEST(WineHost, PlacesTheControlByProgramIdentifierAtDesignTime) {
   OleScope ole;
   ASSERT_TRUE(SUCCEEDED(ole.result()));
   {
-    HMODULE atl = LoadLibraryW(L"atl.dll");
-    ASSERT_NE(atl, nullptr);
-    using Init = BOOL(WINAPI*)();
-    using Create = HRESULT(WINAPI*)(LPCOLESTR, HWND, IStream*, IUnknown**);
-    using GetControl = HRESULT(WINAPI*)(HWND, IUnknown**);
-    auto init = reinterpret_cast<Init>(GetProcAddress(atl, "AtlAxWinInit"));
-    auto create = reinterpret_cast<Create>(GetProcAddress(atl, "AtlAxCreateControl"));
-    auto get_control = reinterpret_cast<GetControl>(GetProcAddress(atl, "AtlAxGetControl"));
-    ASSERT_TRUE(init && create && get_control);
-    ASSERT_TRUE(init());
-    LPOLESTR progid = nullptr;
-    ASSERT_EQ(ProgIDFromCLSID(CLSID_ZuVideoPlay, &progid), S_OK);
-    const std::wstring name = progid;
-    CoTaskMemFree(progid);
-
+    AtlHost atl;
+    ASSERT_TRUE(atl.Ok());
     HostWindow host(RECT{60, 60, 260, 220});
     ASSERT_NE(host.Get(), nullptr);
-    ComPtr<IUnknown> ax;
-    ASSERT_EQ(create(name.c_str(), host.Get(), nullptr, &ax), S_OK) << Narrow(name);
+    ASSERT_EQ(atl.Place(CLSID_ZuVideoPlay, host.Get()), S_OK) << Narrow(atl.progid());
     HWND window = nullptr;
     for (HWND child = GetWindow(host.Get(), GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
       if (IsControlClassName(ClassNameOf(child))) window = child;
@@ -334,8 +320,8 @@ TEST(WineHost, PlacesTheControlByProgramIdentifierAtDesignTime) {
     ComPtr<IZuVideoPlayCtl> play;
     ComPtr<IOleObject> object;
     // What AtlAxCreateControl hands out is its container; the control comes from the window.
-    ComPtr<IUnknown> control;
-    ASSERT_EQ(get_control(host.Get(), &control), S_OK);
+    ComPtr<IUnknown> control = atl.Control(host.Get());
+    ASSERT_TRUE(control);
     ASSERT_EQ(control.As(&object), S_OK);
     ASSERT_EQ(control.As(&play), S_OK);
     control.Reset();
@@ -350,7 +336,6 @@ TEST(WineHost, PlacesTheControlByProgramIdentifierAtDesignTime) {
     EXPECT_NE(after.At(client.right / 2, client.bottom / 2), 0x20C040u) << "frame shown";
     play.Reset();
     object.Reset();
-    ax.Reset();
     DestroyWindow(host.Get());
     PumpMessages();
   }
