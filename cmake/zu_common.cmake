@@ -143,3 +143,18 @@ function(zu_add_typelib target idl)
   target_include_directories(${target} PUBLIC ${out})
   set_target_properties(${target} PROPERTIES ZU_TLB ${out}/${base}.tlb)
 endfunction()
+
+# Side-by-side manifests (the components' and the hosts' application manifest) name the
+# processor architecture and a four-part version; zu_configure_manifest(template output) writes
+# one for this build from its template.
+if(WIN32)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(ZU_MANIFEST_ARCH amd64)
+  else()
+    set(ZU_MANIFEST_ARCH x86)
+  endif()
+  set(ZU_MANIFEST_VERSION "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}.0")
+endif()
+function(zu_configure_manifest template output)
+  configure_file(${template} ${output} @ONLY NEWLINE_STYLE CRLF)
+endfunction()
