@@ -5,7 +5,9 @@
 // and activates the file beside it at run time, as the demo hosts do with --manifest. In both,
 // nothing of the controls is in the registry: classes, program identifiers, misc status and type
 // libraries all come from the manifests, the capture control fires its events on the simulated
-// camera, and the play control paints the frames they carry.
+// camera, and the play control paints the frames they carry. The demo's play host (activating a
+// manifest it is given) and the C++ sample host (with a manifest beside it) make their controls
+// the same way.
 #include <windows.h>
 
 #include <ocidl.h>
@@ -382,11 +384,22 @@ INSTANTIATE_TEST_SUITE_P(
 // The play host of the demo, pointed at a port where no sender listens: it ends with 3 (no frame
 // arrived) once it made its play control, and with 1 when it could not.
 TEST(RegFreeDemoHost, MakesItsPlayControlFromTheManifestItIsGiven) {
+  if (CarriesItsOwnManifest()) GTEST_SKIP() << "another program's run: regfree_activated_tests has it";
   const wchar_t* host = _wgetenv(L"ZU_DEMO_HOST");
   ASSERT_NE(host, nullptr) << "ZU_DEMO_HOST names demo_host.exe";
   const std::wstring command = L"\"" + std::wstring(host) + L"\" --port 1 --seconds 1";
   EXPECT_EQ(RunCommand(command + L" --manifest \"" + BesideProgram(L"ZuControls.manifest") + L"\""), 3);
   EXPECT_EQ(RunCommand(command), 1) << "the host found a play control without the manifest";
+}
+
+// ---------------------------------------------------------------- the C++ sample host
+
+// samples/relay_host.cpp, with the application manifest beside it as relay_host.exe.manifest: the
+// controls in atl.dll's host windows, each PNG frame of the capture control's events handed to
+// the play control. It ends with 0 when the play control took frames, 2 when it took none.
+TEST(RegFreeSampleHost, RelaysFramesThroughTheManifestBesideIt) {
+  if (CarriesItsOwnManifest()) GTEST_SKIP() << "another program's run: regfree_activated_tests has it";
+  EXPECT_EQ(RunCommand(L"\"" + BesideProgram(L"relay_host.exe") + L"\" png 1"), 0);
 }
 
 // ---------------------------------------------------------------- another apartment
