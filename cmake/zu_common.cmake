@@ -146,15 +146,43 @@ endfunction()
 
 # Side-by-side manifests (the components' and the hosts' application manifest) name the
 # processor architecture and a four-part version; zu_configure_manifest(template output) writes
-# one for this build from its template.
+# one for this build from its template. The release names the bitness as win32 or win64, the
+# folder its part is staged in (dist/).
 if(WIN32)
   if(CMAKE_SIZEOF_VOID_P EQUAL 8)
     set(ZU_MANIFEST_ARCH amd64)
+    set(ZU_RELEASE_ARCH win64)
   else()
     set(ZU_MANIFEST_ARCH x86)
+    set(ZU_RELEASE_ARCH win32)
   endif()
+  set(ZU_RELEASE_STAGE ${CMAKE_BINARY_DIR}/release)
   set(ZU_MANIFEST_VERSION "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}.0")
 endif()
 function(zu_configure_manifest template output)
   configure_file(${template} ${output} @ONLY NEWLINE_STYLE CRLF)
+endfunction()
+
+# zu_add_version_resource(target "description"): gives a program or helper DLL of the release the
+# version resource every shipped file carries (the project's version, the maker, its own name).
+function(zu_add_version_resource target description)
+  get_target_property(type ${target} TYPE)
+  if(type STREQUAL "EXECUTABLE")
+    set(ZU_VERSION_FILETYPE VFT_APP)
+    set(suffix .exe)
+  else()
+    set(ZU_VERSION_FILETYPE VFT_DLL)
+    set(suffix .dll)
+  endif()
+  get_target_property(name ${target} OUTPUT_NAME)
+  if(NOT name)
+    set(name ${target})
+  endif()
+  set(ZU_VERSION_NAME ${name})
+  set(ZU_VERSION_FILE ${name}${suffix})
+  set(ZU_VERSION_DESCRIPTION "${description}")
+  set(ZU_VERSION_COMMAS "${PROJECT_VERSION_MAJOR}, ${PROJECT_VERSION_MINOR}, ${PROJECT_VERSION_PATCH}, 0")
+  set(rc ${CMAKE_CURRENT_BINARY_DIR}/${target}_version.rc)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/zu_version.rc.in ${rc} @ONLY)
+  target_sources(${target} PRIVATE ${rc})
 endfunction()

@@ -12,11 +12,7 @@ REPORT="${1:?usage: zu_script_test.sh REPORT.xml}"
 SCRATCH="$(mktemp -d)"
 trap 'rm -rf "$SCRATCH"' EXIT
 
-fail() { printf 'failed: %s\n' "$*"; exit 1; }
-skip() { printf 'skipped: %s\n' "$*"; exit 77; }
-expect_eq() {  # ACTUAL EXPECTED WHAT
-  [ "$1" = "$2" ] || fail "$3: got \"$1\", expected \"$2\""
-}
+source "$HERE/bash_cases.sh"
 
 # A fresh folder for one case.
 case_dir() {
@@ -267,50 +263,4 @@ test_a_root_run_gives_the_build_back_to_the_checkouts_owner() {
 
 # ---------------------------------------------------------------- the runner
 
-xml_attribute() {
-  local text="$1"
-  text="${text//&/&amp;}"; text="${text//</&lt;}"; text="${text//>/&gt;}"; text="${text//\"/&quot;}"
-  printf '%s' "$text"
-}
-
-main() {
-  local cases name out rc passed=0 failed=0 skipped=0 body=""
-  cases="$(declare -F | sed -n 's/^declare -f \(test_[a-z0-9_]*\)$/\1/p')"
-  for name in $cases; do
-    out="$({ cd "$SCRATCH" || exit 1; source "$ZU"; "$name"; } 2>&1)"
-    rc=$?
-    local cdata="${out//']]>'/']]]]><![CDATA[>'}"
-    body+="    <testcase name=\"$name\" status=\"run\""
-    if [ "$rc" = 0 ]; then
-      passed=$((passed + 1))
-      printf '[       OK ] %s\n' "$name"
-      body+=" result=\"completed\" classname=\"ZuScript\" />"$'\n'
-    elif [ "$rc" = 77 ]; then
-      skipped=$((skipped + 1))
-      printf '[  SKIPPED ] %s\n%s\n' "$name" "$out"
-      body+=" result=\"skipped\" classname=\"ZuScript\">"$'\n'
-      body+="      <skipped message=\"$(xml_attribute "$out")\"><![CDATA[$cdata]]></skipped>"$'\n'
-      body+="    </testcase>"$'\n'
-    else
-      failed=$((failed + 1))
-      printf '[  FAILED  ] %s (exit %s)\n%s\n' "$name" "$rc" "$out"
-      body+=" result=\"completed\" classname=\"ZuScript\">"$'\n'
-      body+="      <failure message=\"exit $rc\" type=\"\"><![CDATA[$cdata]]></failure>"$'\n'
-      body+="    </testcase>"$'\n'
-    fi
-  done
-  local total=$((passed + failed + skipped))
-  mkdir -p "$(dirname "$REPORT")"
-  {
-    echo '<?xml version="1.0" encoding="UTF-8"?>'
-    echo "<testsuites tests=\"$total\" failures=\"$failed\" disabled=\"0\" errors=\"0\" name=\"AllTests\">"
-    echo "  <testsuite name=\"ZuScript\" tests=\"$total\" failures=\"$failed\" skipped=\"$skipped\" errors=\"0\">"
-    printf '%s' "$body"
-    echo '  </testsuite>'
-    echo '</testsuites>'
-  } >"$REPORT"
-  printf 'zu script: %d cases, %d failed, %d skipped\n' "$total" "$failed" "$skipped"
-  [ "$failed" = 0 ]
-}
-
-main
+run_cases "$REPORT" ZuScript 'cd "$SCRATCH" || exit 1; source "$ZU"'
