@@ -261,6 +261,35 @@ test_a_root_run_gives_the_build_back_to_the_checkouts_owner() {
   }
 }
 
+# ---------------------------------------------------------------- the release
+
+# ./zu dist joins the two builds' stages with the files of the sources into the release folder
+# and its zip: with stages that hold their bitness's files of the list (placeholders), the result
+# holds exactly the list's files and the zip holds the folder.
+test_assemble_release_joins_both_stages_and_the_sources() {
+  local dir; dir="$(case_dir release)"
+  source "$ROOT/dist/check_release.sh"
+  BUILD="$dir/build"
+  local arch file
+  for arch in win32 win64; do
+    while read -r file _; do
+      mkdir -p "$(dirname "$BUILD/$arch/release/$file")"
+      echo "$file" >"$BUILD/$arch/release/$file"
+    done < <(expected_files "$arch")
+  done
+  local out="$dir/dist" name; name="$(release_name)"
+  expect_eq "$name" "zuvideo-$(sed -n 's/^project(zuvideo VERSION \([0-9.]*\).*/\1/p' "$ROOT/CMakeLists.txt")" "release name"
+  assemble_release "$out" || fail "assemble_release failed"
+  local problems
+  problems="$(ZU_CAPTURE_HOST_PENDING=0; check_contents "$out/$name")" || fail "$problems"
+  problems="$(check_zip "$out/$name.zip" "$out/$name")" || fail "$problems"
+  cmp -s "$ROOT/docs/host-guide.md" "$out/$name/host-guide.md" || fail "the guide is not the sources' one"
+  # A stage that is missing stops the release, saying which.
+  rm -rf "$BUILD/win64/release"
+  local said; said="$( (assemble_release "$out") 2>&1)" && fail "a release without its win64 part"
+  grep -q "the win64 build staged nothing" <<<"$said" || fail "no word of the missing stage: $said"
+}
+
 # ---------------------------------------------------------------- the runner
 
 run_cases "$REPORT" ZuScript 'cd "$SCRATCH" || exit 1; source "$ZU"'
