@@ -1,13 +1,11 @@
 // Both controls without registration: ZuVCap.dll and ZuVPlay.dll lie beside this program with
-// their component manifests, and the application manifest ZuControls.manifest names them. The
-// program is built twice: regfree_tests carries that manifest as its own (resource RT_MANIFEST 1),
-// so its process context holds the controls from the start; regfree_activated_tests carries none
-// and activates the file beside it at run time, as the demo hosts do with --manifest. In both,
-// nothing of the controls is in the registry: classes, program identifiers, misc status and type
-// libraries all come from the manifests, the capture control fires its events on the simulated
-// camera, and the play control paints the frames they carry. The demo's play host (activating a
-// manifest it is given) and the C++ sample host (with a manifest beside it) make their controls
-// the same way.
+// their component manifests, and the application manifest ZuControls.manifest names them. These
+// tests run in two programs: regfree_tests carries that manifest as its own (resource RT_MANIFEST
+// 1), so its process context holds the controls from the start; regfree_activated_tests carries
+// none and activates the file beside it at run time, as the demo hosts do with --manifest. In
+// both, nothing of the controls is in the registry: classes, program identifiers, misc status and
+// type libraries all come from the manifests, the capture control fires its events on the
+// simulated camera, and the play control paints the frames they carry.
 #include <windows.h>
 
 #include <ocidl.h>
@@ -24,12 +22,11 @@
 #include <thread>
 #include <vector>
 
-#include "host/activation_context.h"
 #include "host/event_sink.h"
 #include "simcam/simcam_control.h"
+#include "tests/dist/regfree_support.h"
 #include "tests/play/play_test_support.h"
 #include "tests/support/modal_watcher.h"
-#include "tests/support/regsvr32.h"
 #include "tests/support/test_container.h"
 #include "tests/support/text.h"
 #include "zu_video_cap.h"
@@ -40,133 +37,11 @@ using Microsoft::WRL::ComPtr;
 namespace zu::test {
 namespace {
 
-constexpr DWORD kControlMiscStatus = 131473;  // what the registration scripts write, too
-constexpr LCID kLocale = LOCALE_USER_DEFAULT;
-
-struct ClassRow {
-  const char* name;
-  const CLSID* clsid;
-  // The version-dependent English identifier first: the one a class identifier maps back to.
-  std::vector<std::wstring> progids;
-  const wchar_t* member;  // controls: a member of the dual interface, and its DISPID
-  DISPID member_id;
-};
-
-const std::vector<ClassRow>& Classes() {
-  static const std::vector<ClassRow> rows = {
-      {"capture control", &CLSID_ZuVideoCapture,
-       {L"ZuVCap.ZuVideoCapCtl.1", L"ZuVCap.ZuVideoCapCtl", L"ZuVideoCap.ZuVideoCapCtl.1",
-        L"ZuVideoCap.ZuVideoCapCtl"},
-       L"CaptureWidth", 6},
-      {"capture page", &CLSID_ZuVCapPpg,
-       {L"ZuVideoCap.ZuVideoCapPpg.1", L"ZuVideoCap.ZuVideoCapPpg"}, nullptr, 0},
-      {"play control", &CLSID_ZuVideoPlay,
-       {L"ZuVPlay.ZuVideoPlayCtl.1", L"ZuVPlay.ZuVideoPlayCtl", L"ZuVideoPlay.ZuVideoPlayCtl.1",
-        L"ZuVideoPlay.ZuVideoPlayCtl"},
-       L"RefreshFrame", 3},
-      {"play page", &CLSID_ZuVPlayPpg,
-       {L"ZuVideoPlay.ZuVideoPlayPpg.1", L"ZuVideoPlay.ZuVideoPlayPpg"}, nullptr, 0},
-  };
-  return rows;
-}
-
-std::wstring GuidText(const GUID& guid) {
-  wchar_t text[40] = {};
-  StringFromGUID2(guid, text, 40);
-  return text;
-}
-
-std::wstring BesideProgram(const wchar_t* name) {
-  wchar_t path[MAX_PATH];
-  const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring text(path, length);
-  return text.substr(0, text.find_last_of(L"\\/") + 1) + name;
-}
-
-bool CarriesItsOwnManifest() {
-  return FindResourceW(nullptr, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24)) != nullptr;
-}
-
-// Keys below HKEY_CLASSES_ROOT, in either registry view, through which COM or oleaut32 could find
-// a control without the manifests.
-std::vector<std::string> RegisteredKeys() {
-  std::vector<std::wstring> paths;
-  for (const ClassRow& row : Classes()) {
-    paths.push_back(L"CLSID\\" + GuidText(*row.clsid));
-    paths.insert(paths.end(), row.progids.begin(), row.progids.end());
-  }
-  for (const GUID* library : {&LIBID_ZuVideoCapLIB, &LIBID_ZuVideoPlayLIB}) {
-    paths.push_back(L"TypeLib\\" + GuidText(*library));
-  }
-  for (const IID* iid : {&IID_IZuVideoCapCtl, &DIID__IZuVideoCapCtlEvents, &IID_IZuVideoPlayCtl,
-                         &DIID__IZuVideoPlayCtlEvents}) {
-    paths.push_back(L"Interface\\" + GuidText(*iid));
-  }
-  std::vector<std::string> found;
-  for (const std::wstring& path : paths) {
-    for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
-      HKEY key = nullptr;
-      if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ | view, &key) ==
-          ERROR_SUCCESS) {
-        RegCloseKey(key);
-        found.push_back(Utf8(path) + (view == KEY_WOW64_32KEY ? " (32-bit view)" : " (64-bit view)"));
-      }
-    }
-  }
-  return found;
-}
-
-class OleScope {
- public:
-  OleScope() : result_(OleInitialize(nullptr)) {}
-  ~OleScope() {
-    if (SUCCEEDED(result_)) OleUninitialize();
-  }
-  OleScope(const OleScope&) = delete;
-  OleScope& operator=(const OleScope&) = delete;
-  HRESULT result() const { return result_; }
-
- private:
-  HRESULT result_;
-};
-
-// OLE on this thread and, for the program without a manifest of its own, the application
-// manifest beside it activated for the test.
-class RegFree : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_TRUE(SUCCEEDED(ole_.result()));
-    if (!CarriesItsOwnManifest()) {
-      context_ = std::make_unique<ActivationContext>(BesideProgram(L"ZuControls.manifest"));
-      ASSERT_TRUE(context_->ok()) << "ZuControls.manifest not activated, error " << context_->error();
-    }
-  }
-
-  OleScope ole_;  // first in, last out
-  std::unique_ptr<ActivationContext> context_;
-};
-
 TEST(RegFreeRegistry, HoldsNoneOfTheControlsKeys) {
   const std::vector<std::string> found = RegisteredKeys();
   std::string list;
   for (const std::string& key : found) list += "\n  " + key;
   EXPECT_TRUE(found.empty()) << "registered in the prefix:" << list;
-}
-
-// Without the manifest active, COM finds none of the classes: what the other tests create comes
-// from the manifests alone.
-TEST(RegFreeRegistry, WithoutTheManifestNoClassIsFound) {
-  if (CarriesItsOwnManifest()) GTEST_SKIP() << "the program's own manifest is always active";
-  OleScope ole;
-  ASSERT_TRUE(SUCCEEDED(ole.result()));
-  for (const ClassRow& row : Classes()) {
-    ComPtr<IUnknown> object;
-    EXPECT_EQ(CoCreateInstance(*row.clsid, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&object)),
-              REGDB_E_CLASSNOTREG)
-        << row.name;
-    CLSID clsid = {};
-    EXPECT_FALSE(SUCCEEDED(CLSIDFromProgID(row.progids[0].c_str(), &clsid))) << row.name;
-  }
 }
 
 TEST_F(RegFree, EveryClassAndProgramIdentifierComesFromTheManifests) {
@@ -378,29 +253,6 @@ INSTANTIATE_TEST_SUITE_P(
                       FrameRoad{"PngThroughCaptureExAndRefreshFrameEx", vcpFormatPNG, VARIANT_TRUE,
                                 vpyFormatPNG}),
     [](const ::testing::TestParamInfo<FrameRoad>& info) { return std::string(info.param.name); });
-
-// ---------------------------------------------------------------- the demo host's manifest mode
-
-// The play host of the demo, pointed at a port where no sender listens: it ends with 3 (no frame
-// arrived) once it made its play control, and with 1 when it could not.
-TEST(RegFreeDemoHost, MakesItsPlayControlFromTheManifestItIsGiven) {
-  if (CarriesItsOwnManifest()) GTEST_SKIP() << "another program's run: regfree_activated_tests has it";
-  const wchar_t* host = _wgetenv(L"ZU_DEMO_HOST");
-  ASSERT_NE(host, nullptr) << "ZU_DEMO_HOST names demo_host.exe";
-  const std::wstring command = L"\"" + std::wstring(host) + L"\" --port 1 --seconds 1";
-  EXPECT_EQ(RunCommand(command + L" --manifest \"" + BesideProgram(L"ZuControls.manifest") + L"\""), 3);
-  EXPECT_EQ(RunCommand(command), 1) << "the host found a play control without the manifest";
-}
-
-// ---------------------------------------------------------------- the C++ sample host
-
-// samples/relay_host.cpp, with the application manifest beside it as relay_host.exe.manifest: the
-// controls in atl.dll's host windows, each PNG frame of the capture control's events handed to
-// the play control. It ends with 0 when the play control took frames, 2 when it took none.
-TEST(RegFreeSampleHost, RelaysFramesThroughTheManifestBesideIt) {
-  if (CarriesItsOwnManifest()) GTEST_SKIP() << "another program's run: regfree_activated_tests has it";
-  EXPECT_EQ(RunCommand(L"\"" + BesideProgram(L"relay_host.exe") + L"\" png 1"), 0);
-}
 
 // ---------------------------------------------------------------- another apartment
 
