@@ -1,13 +1,16 @@
 // demo_host: a window with a play control in it, fed with frames from a sender on loopback.
 //
 //   demo_host --port N [--format bmp|png] [--mode clip|zoom|stretch] [--size WxH]
-//             [--seconds S] [--screenshot FILE.png]
+//             [--seconds S] [--screenshot FILE.png] [--manifest ZuControls.manifest]
 //
 // --size is the control's size (the sender's frame size fits it exactly). The host runs until the
 // sender ends its stream or S seconds have passed, then prints what it received and showed,
 // writes a screenshot of its window and checks that the control's area shows a picture.
 // Exit status: 0 frames shown, 1 set-up failure, 3 no frame arrived, 4 frames arrived but none
 // was taken, 5 the picture does not show.
+//
+// --manifest makes the play control without registration: the host activates the application
+// manifest given (which names the controls' assemblies, found in its folder) for its whole run.
 #include <windows.h>
 
 #include <psapi.h>
@@ -24,6 +27,7 @@
 #include "demo/picture_check.h"
 #include "demo/socket.h"
 #include "demo/window_capture.h"
+#include "host/activation_context.h"
 #include "host/control_host.h"
 #include "zu_video_play.h"
 
@@ -41,13 +45,14 @@ struct HostOptions {
   FrameSize size = {640, 480};
   int64_t seconds = 10;
   std::wstring screenshot;
+  std::wstring manifest;  // empty: the controls are registered
 };
 
 int Usage(const char* problem) {
   std::fprintf(stderr, "demo_host: %s\n", problem);
   std::fprintf(stderr,
                "usage: demo_host --port N [--format bmp|png] [--mode clip|zoom|stretch]\n"
-               "       [--size WxH] [--seconds S] [--screenshot FILE.png]\n");
+               "       [--size WxH] [--seconds S] [--screenshot FILE.png] [--manifest FILE]\n");
   return 2;
 }
 
@@ -116,6 +121,14 @@ int Run(const HostOptions& options) {
   } ole_scope;
   WinsockSession winsock;
   if (!winsock.ok()) return std::fprintf(stderr, "host: no Winsock\n"), 1;
+  std::unique_ptr<ActivationContext> controls;
+  if (!options.manifest.empty()) {
+    controls = std::make_unique<ActivationContext>(options.manifest);
+    if (!controls->ok()) {
+      std::fprintf(stderr, "host: cannot activate the manifest (error %lu)\n", controls->error());
+      return 1;
+    }
+  }
 
   // A control larger than the screen would be captured with its off-screen part missing.
   const FrameSize view = {
@@ -130,8 +143,10 @@ int Run(const HostOptions& options) {
     host.set_host_names(L"Zu demo host", L"Play");
     HRESULT hr = host.Create(CLSID_ZuVideoPlay);
     if (FAILED(hr)) {
-      std::fprintf(stderr, "host: cannot create the play control (0x%08lx): is ZuVPlay.dll registered?\n",
-                   static_cast<unsigned long>(hr));
+      std::fprintf(stderr, "host: cannot create the play control (0x%08lx): %s\n",
+                   static_cast<unsigned long>(hr),
+                   controls ? "are ZuVPlay.dll and its manifest beside the manifest given?"
+                            : "is ZuVPlay.dll registered?");
       DestroyWindow(window);
       return 1;
     }
@@ -260,6 +275,8 @@ int main(int argc, char** argv) {
       ok = StoreOption(ParseNumber(value, 1, 3600), &options.seconds);
     } else if (name == "--screenshot") {
       options.screenshot = Widen(value);
+    } else if (name == "--manifest") {
+      options.manifest = Widen(value);
     } else {
       return Usage(("unknown option " + std::string(name)).c_str());
     }

@@ -12,11 +12,7 @@ REPORT="${1:?usage: zu_script_test.sh REPORT.xml}"
 SCRATCH="$(mktemp -d)"
 trap 'rm -rf "$SCRATCH"' EXIT
 
-fail() { printf 'failed: %s\n' "$*"; exit 1; }
-skip() { printf 'skipped: %s\n' "$*"; exit 77; }
-expect_eq() {  # ACTUAL EXPECTED WHAT
-  [ "$1" = "$2" ] || fail "$3: got \"$1\", expected \"$2\""
-}
+source "$HERE/bash_cases.sh"
 
 # A fresh folder for one case.
 case_dir() {
@@ -265,52 +261,35 @@ test_a_root_run_gives_the_build_back_to_the_checkouts_owner() {
   }
 }
 
+# ---------------------------------------------------------------- the release
+
+# ./zu dist joins the two builds' stages with the files of the sources into the release folder
+# and its zip: with stages that hold their bitness's files of the list (placeholders), the result
+# holds exactly the list's files and the zip holds the folder.
+test_assemble_release_joins_both_stages_and_the_sources() {
+  local dir; dir="$(case_dir release)"
+  source "$ROOT/dist/check_release.sh"
+  BUILD="$dir/build"
+  local arch file
+  for arch in win32 win64; do
+    while read -r file _; do
+      mkdir -p "$(dirname "$BUILD/$arch/release/$file")"
+      echo "$file" >"$BUILD/$arch/release/$file"
+    done < <(expected_files "$arch")
+  done
+  local out="$dir/dist" name; name="$(release_name)"
+  expect_eq "$name" "zuvideo-$(sed -n 's/^project(zuvideo VERSION \([0-9.]*\).*/\1/p' "$ROOT/CMakeLists.txt")" "release name"
+  assemble_release "$out" || fail "assemble_release failed"
+  local problems
+  problems="$(ZU_CAPTURE_HOST_PENDING=0; check_contents "$out/$name")" || fail "$problems"
+  problems="$(check_zip "$out/$name.zip" "$out/$name")" || fail "$problems"
+  cmp -s "$ROOT/docs/host-guide.md" "$out/$name/host-guide.md" || fail "the guide is not the sources' one"
+  # A stage that is missing stops the release, saying which.
+  rm -rf "$BUILD/win64/release"
+  local said; said="$( (assemble_release "$out") 2>&1)" && fail "a release without its win64 part"
+  grep -q "the win64 build staged nothing" <<<"$said" || fail "no word of the missing stage: $said"
+}
+
 # ---------------------------------------------------------------- the runner
 
-xml_attribute() {
-  local text="$1"
-  text="${text//&/&amp;}"; text="${text//</&lt;}"; text="${text//>/&gt;}"; text="${text//\"/&quot;}"
-  printf '%s' "$text"
-}
-
-main() {
-  local cases name out rc passed=0 failed=0 skipped=0 body=""
-  cases="$(declare -F | sed -n 's/^declare -f \(test_[a-z0-9_]*\)$/\1/p')"
-  for name in $cases; do
-    out="$({ cd "$SCRATCH" || exit 1; source "$ZU"; "$name"; } 2>&1)"
-    rc=$?
-    local cdata="${out//']]>'/']]]]><![CDATA[>'}"
-    body+="    <testcase name=\"$name\" status=\"run\""
-    if [ "$rc" = 0 ]; then
-      passed=$((passed + 1))
-      printf '[       OK ] %s\n' "$name"
-      body+=" result=\"completed\" classname=\"ZuScript\" />"$'\n'
-    elif [ "$rc" = 77 ]; then
-      skipped=$((skipped + 1))
-      printf '[  SKIPPED ] %s\n%s\n' "$name" "$out"
-      body+=" result=\"skipped\" classname=\"ZuScript\">"$'\n'
-      body+="      <skipped message=\"$(xml_attribute "$out")\"><![CDATA[$cdata]]></skipped>"$'\n'
-      body+="    </testcase>"$'\n'
-    else
-      failed=$((failed + 1))
-      printf '[  FAILED  ] %s (exit %s)\n%s\n' "$name" "$rc" "$out"
-      body+=" result=\"completed\" classname=\"ZuScript\">"$'\n'
-      body+="      <failure message=\"exit $rc\" type=\"\"><![CDATA[$cdata]]></failure>"$'\n'
-      body+="    </testcase>"$'\n'
-    fi
-  done
-  local total=$((passed + failed + skipped))
-  mkdir -p "$(dirname "$REPORT")"
-  {
-    echo '<?xml version="1.0" encoding="UTF-8"?>'
-    echo "<testsuites tests=\"$total\" failures=\"$failed\" disabled=\"0\" errors=\"0\" name=\"AllTests\">"
-    echo "  <testsuite name=\"ZuScript\" tests=\"$total\" failures=\"$failed\" skipped=\"$skipped\" errors=\"0\">"
-    printf '%s' "$body"
-    echo '  </testsuite>'
-    echo '</testsuites>'
-  } >"$REPORT"
-  printf 'zu script: %d cases, %d failed, %d skipped\n' "$total" "$failed" "$skipped"
-  [ "$failed" = 0 ]
-}
-
-main
+run_cases "$REPORT" ZuScript 'cd "$SCRATCH" || exit 1; source "$ZU"'
