@@ -62,10 +62,11 @@ void FramePresenter::Present(std::vector<WireFrame> frames) {
   counts_.shown++;
   // A stamp from a clock ahead of this one (another machine) says nothing: no latency.
   const uint64_t painted_us = CaptureClockMicros();
-  const double latency =
-      painted_us >= pending_capture_us ? (painted_us - pending_capture_us) / 1e6 : 0.0;
+  if (painted_us < pending_capture_us) return;
+  const double latency = (painted_us - pending_capture_us) / 1e6;
   counts_.latency_seconds += latency;
   counts_.latency_max = std::max(counts_.latency_max, latency);
+  counts_.latencies.Add(latency);
 }
 
 }  // namespace zu

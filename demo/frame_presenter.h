@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "demo/frame_receiver.h"
+#include "demo/sample_stats.h"
 #include "zu_video_play.h"
 
 namespace zu {
@@ -28,6 +29,7 @@ struct PresenterCounts {
   uint32_t format_changes = 0;  // FrameFormat set to follow the wire
   double latency_seconds = 0;   // capture to paint, all shown frames
   double latency_max = 0;
+  Samples latencies;            // seconds, one a shown frame with a usable stamp
 };
 
 class FramePresenter {

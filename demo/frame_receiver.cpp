@@ -10,17 +10,28 @@ constexpr size_t kReadChunk = 256 * 1024;
 }  // namespace
 
 FrameReceiver::FrameReceiver(HWND notify, UINT message, const ReceiverOptions& options)
-    : notify_(notify), message_(message), options_(options) {
-  stop_event_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-}
+    : notify_(notify),
+      message_(message),
+      options_(options),
+      stop_event_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+      link_(options.peer, stop_event_) {}
 
 FrameReceiver::~FrameReceiver() {
   Stop();
   if (stop_event_) CloseHandle(stop_event_);
 }
 
+bool FrameReceiver::Open(std::string* error) { return link_.Open(error); }
+
 void FrameReceiver::Start() {
   if (worker_.joinable() || stop_event_ == nullptr) return;
+  std::string error;
+  if (!Open(&error)) {
+    Note(error);
+    finished_ = true;
+    Post();
+    return;
+  }
   worker_ = std::thread([this] { Run(); });
 }
 
@@ -118,39 +129,56 @@ void FrameReceiver::Note(std::string line) {
 
 void FrameReceiver::Post() { PostMessageW(notify_, message_, 0, 0); }
 
-void FrameReceiver::Run() {
+bool FrameReceiver::Serve(UniqueSocket s) {
+  SOCKET raw = s.Get();
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    counts_.connections++;
+    socket_ = std::move(s);
+  }
+  const bool clean = ReadStream(raw);
+  std::lock_guard<std::mutex> lock(mutex_);
+  socket_.Reset();
+  if (!clean) counts_.protocol_errors++;
+  return clean;
+}
+
+void FrameReceiver::Connecting() {
   bool first = true;
   int reconnects_left = options_.reconnects;
   for (;;) {
-    UniqueSocket s;
-    const DWORD start = GetTickCount();
     const DWORD patience = first ? options_.first_connect_ms : options_.reconnect_delay_ms * 5;
-    while (!(s = ConnectLoopback(options_.port)).Valid()) {
-      if (GetTickCount() - start >= patience ||
-          WaitForSingleObject(stop_event_, options_.reconnect_delay_ms) == WAIT_OBJECT_0) {
-        break;
-      }
-    }
+    UniqueSocket s = link_.Next(patience, options_.reconnect_delay_ms);
     if (WaitForSingleObject(stop_event_, 0) == WAIT_OBJECT_0) break;
     if (!s.Valid()) {
-      Note("no sender on port " + std::to_string(options_.port));
+      Note("no sender on port " + std::to_string(options_.peer.port));
       break;
     }
     first = false;
-    SOCKET raw = s.Get();
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      counts_.connections++;
-      socket_ = std::move(s);
-    }
-    const bool clean = ReadStream(raw);
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      socket_.Reset();
-      if (!clean) counts_.protocol_errors++;
-    }
+    const bool clean = Serve(std::move(s));
     if (clean || reconnects_left-- <= 0) break;
     if (WaitForSingleObject(stop_event_, options_.reconnect_delay_ms) == WAIT_OBJECT_0) break;
+  }
+}
+
+void FrameReceiver::Listening() {
+  for (uint32_t served = 1; options_.streams == 0 || served <= options_.streams; ++served) {
+    UniqueSocket s = link_.Next(PeerLink::kForever, 0);
+    if (!s.Valid()) break;  // stopped
+    const uint32_t before = Counts().frames;
+    const bool clean = Serve(std::move(s));
+    if (options_.streams != 0 && served == options_.streams) break;
+    Note("stream " + std::to_string(served) + (clean ? " ended" : " broke off") + " after " +
+         std::to_string(Counts().frames - before) + " frames; waiting for the next sender (" +
+         link_.Describe() + ")");
+  }
+}
+
+void FrameReceiver::Run() {
+  if (link_.listening()) {
+    Listening();
+  } else {
+    Connecting();
   }
   finished_ = true;
   Post();

@@ -225,7 +225,7 @@ TEST_F(DemoHostTest, GoesOnPastGarbageTruncationDropsAndOversizedCounts) {
   });
   ASSERT_NE(sender.port(), 0);
   ReceiverOptions options;
-  options.port = sender.port();
+  options.peer = {"127.0.0.1", sender.port(), false};
   options.queue_limit = 64;  // every frame reaches the control
   options.first_connect_ms = 5000;
   FrameReceiver receiver(window_, kFramesWaiting, options);
@@ -254,7 +254,7 @@ TEST_F(DemoHostTest, NoSenderEndsTheReceptionWithANote) {
   uint16_t port = 0;
   { UniqueSocket probe = ListenLoopback(0, &port); }  // a port nobody listens on any more
   ReceiverOptions options;
-  options.port = port;
+  options.peer = {"127.0.0.1", port, false};
   options.first_connect_ms = 300;
   FrameReceiver receiver(window_, kFramesWaiting, options);
   FramePresenter presenter(control_.Get(), host_->ControlWindow());

@@ -181,8 +181,8 @@ test_configure_names_the_package_of_a_missing_debian_path() {
 
 # ---------------------------------------------------------------- exit paths
 
-# ./zu demo with the build and the test bed stubbed out and a wine that logs its calls; the sender
-# or regsvr32 fails as FAILING says. Prints the calls.
+# ./zu demo with the build and the test bed stubbed out and a wine that logs its calls; regsvr32,
+# the capture host or the play host fails as FAILING says. Prints the calls.
 demo_with_failing() {  # CASE_DIR FAILING
   local dir="$1"
   BUILD="$dir/build"
@@ -199,10 +199,12 @@ demo_with_failing() {  # CASE_DIR FAILING
   wine() {
     echo "wine $*" >>"$CALLS"
     case "$FAILING:$*" in
-      sender:*frame_sender.exe*) echo "sender: cannot listen"; return 1 ;;
       register:*regsvr32.exe\ /s\ Z:*) return 5 ;;
-      host:*demo_host.exe*) echo "host: no frame arrived"; return 1 ;;
-      host:*frame_sender.exe*) echo "sender: listening on port 4242"; return 0 ;;
+      *:*demo_host.exe*)
+        echo "host: listening on port 4242"
+        [ "$FAILING" = host ] && { echo "host: FAILED: no frame arrived"; return 3; }
+        return 0 ;;
+      capture:*capture_host.exe*) echo "capture: FAILED: no frame was captured"; return 3 ;;
     esac
     return 0
   }
@@ -211,19 +213,27 @@ demo_with_failing() {  # CASE_DIR FAILING
   [ "$rc" != 0 ] || fail "the demo succeeded with $FAILING failing: $(cat "$dir/out")"
 }
 
-test_demo_unregisters_the_control_on_every_failure() {
-  local failing dir
-  for failing in register sender host; do
+test_demo_unregisters_the_controls_on_every_failure() {
+  local failing dir dll
+  for failing in register capture host; do
     dir="$(case_dir "demo_$failing")"
     demo_with_failing "$dir" "$failing"
-    # Unregistered once, after the registration and before the prefix's server stops.
+    # Registered first; each DLL registered is unregistered once, before the prefix's server stops.
     grep -n 'regsvr32.exe /s' "$CALLS" | grep -v ' /u ' | grep -q '^1:' \
       || fail "$failing: not registered first: $(cat "$CALLS")"
-    expect_eq "$(grep -c 'regsvr32.exe /s /u Z:.*ZuVPlay.dll' "$CALLS")" 1 "$failing: unregistrations"
-    tail -n 2 "$CALLS" | head -n 1 | grep -q 'regsvr32.exe /s /u ' \
-      || fail "$failing: not unregistered last: $(cat "$CALLS")"
+    for dll in ZuVPlay ZuVCap; do
+      if grep -q "regsvr32.exe /s Z:.*$dll.dll" "$CALLS"; then
+        expect_eq "$(grep -c "regsvr32.exe /s /u Z:.*$dll.dll" "$CALLS")" 1 "$failing: $dll unregistrations"
+      fi
+    done
+    tail -n 2 "$CALLS" | head -n 1 | grep -q 'regsvr32.exe /s /u .*ZuVPlay.dll' \
+      || fail "$failing: the play control not unregistered last: $(cat "$CALLS")"
     expect_eq "$(tail -n 1 "$CALLS")" "wineserver -k" "$failing: last call"
   done
+  # Each failure is named.
+  grep -q "regsvr32 could not register" "$SCRATCH/demo_register/out" || fail "register: $(cat "$SCRATCH/demo_register/out")"
+  grep -q "frames are not captured" "$SCRATCH/demo_capture/out" || fail "capture: $(cat "$SCRATCH/demo_capture/out")"
+  grep -q "frames do not arrive" "$SCRATCH/demo_host/out" || fail "host: $(cat "$SCRATCH/demo_host/out")"
 }
 
 # A checkout with ./zu and a build folder holding a file, both made by root.
