@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "demo/capture_clock.h"
+
 namespace zu {
 namespace {
 
@@ -96,6 +98,7 @@ bool FrameReceiver::ReadStream(SOCKET s) {
 void FrameReceiver::Deliver(ReceivedFrame&& received) {
   WireFrame frame;
   frame.header = received.header;
+  frame.received_us = CaptureClockMicros();
   const uint32_t count = frame.header.count;
   // The string's storage holds exactly the frame's bytes; the count travels beside it.
   frame.data.Reset(

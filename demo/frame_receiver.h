@@ -33,6 +33,7 @@ namespace zu {
 struct WireFrame {
   Bstr data;          // the bytes, in a string of at least header.count bytes
   WireHeader header;  // as it came: the byte count, the variant, sequence and capture time
+  uint64_t received_us = 0;  // capture clock when its last byte was read
 };
 
 struct ReceiverOptions {

@@ -58,7 +58,8 @@ const char kCaptureHostUsage[] =
 const char kPlayHostUsage[] =
     "usage: demo_host --connect HOST:PORT | --listen [HOST:]PORT | --port N\n"
     "       [--format bmp|png] [--mode clip|zoom|stretch] [--size WxH] [--seconds S]\n"
-    "       [--streams N] [--queue N] [--at X,Y] [--screenshot FILE.png] [--measure-after N]\n";
+    "       [--streams N] [--queue N] [--at X,Y] [--screenshot FILE.png] [--measure-after N]\n"
+    "       [--paint-every-frame]\n";
 
 std::optional<int32_t> ParseBitCount(std::string_view bits) {
   constexpr struct {
@@ -103,7 +104,10 @@ std::string ParsePlayHostOptions(int argc, const char* const* argv, PlayHostOpti
         specs.push_back({"--mode", false, [&](std::string_view v) {
                            return StoreOption(ParseSizeMode(v), &o.size_mode);
                          }});
-        specs.push_back({"--streams", false, [&](std::string_view v) {
+        specs.push_back({"--paint-every-frame", true, [&](std::string_view) {
+                       return o.paint_every_frame = true;
+                     }});
+    specs.push_back({"--streams", false, [&](std::string_view v) {
                            return StoreOption(ParseNumber(v, 0, 1000000), &o.streams);
                          }});
       });

@@ -34,6 +34,7 @@ struct CaptureHostOptions {
 // play_host (demo_host) --connect HOST:PORT | --listen [HOST:]PORT | --port N
 //           [--format bmp|png] [--mode clip|zoom|stretch] [--size WxH] [--seconds S]
 //           [--streams N] [--queue N] [--at X,Y] [--screenshot FILE.png] [--measure-after N]
+//           [--paint-every-frame]
 struct PlayHostOptions {
   Endpoint peer;                         // --port N connects to 127.0.0.1:N (required)
   WireFormat format = WireFormat::kBmp;  // FrameFormat to start with; each frame's header rules
@@ -43,8 +44,9 @@ struct PlayHostOptions {
   int64_t streams = 1;                   // listening: streams to take before it ends (0: no limit)
   int64_t queue = 4;                     // frames that may wait for the window's thread
   ScreenPoint at = {0, 0};
-  std::string screenshot;     // the host's window, at the end
-  int64_t measure_after = 0;  // resources after this many frames shown and at the end
+  std::string screenshot;          // the host's window, at the end
+  int64_t measure_after = 0;       // resources after this many frames shown and at the end
+  bool paint_every_frame = false;  // no frame taken is replaced before a paint
 };
 
 // Empty on success, else what was wrong with the command line.

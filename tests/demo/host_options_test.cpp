@@ -170,10 +170,11 @@ TEST(PlayHostOptions, PeersModesAndRefusals) {
   EXPECT_EQ(o.size_mode, 2);
   EXPECT_EQ(o.format, WireFormat::kPng);
   EXPECT_EQ(o.streams, 1);
+  EXPECT_FALSE(o.paint_every_frame);
 
-  const Argv listening = {"--listen", "0.0.0.0:6000", "--streams",       "0",
-                          "--size",   "1280x720",     "--queue",         "64",
-                          "--at",     "700,0",        "--measure-after", "50"};
+  const Argv listening = {"--listen", "0.0.0.0:6000", "--streams", "0", "--size", "1280x720",
+                          "--queue", "64", "--at", "700,0", "--measure-after", "50",
+                          "--paint-every-frame"};
   ASSERT_EQ(ParsePlayHostOptions(listening.argc(), listening.argv(), &o), "");
   EXPECT_EQ(Text(o.peer), "listen 0.0.0.0:6000");
   EXPECT_EQ(o.streams, 0);
@@ -181,6 +182,7 @@ TEST(PlayHostOptions, PeersModesAndRefusals) {
   EXPECT_EQ(o.queue, 64);
   EXPECT_EQ(o.at.x, 700);
   EXPECT_EQ(o.measure_after, 50);
+  EXPECT_TRUE(o.paint_every_frame);
 
   struct Row {
     Argv args;
