@@ -160,6 +160,9 @@ int Run(const CaptureHostOptions& options) {
     PrintNotes("capture", forwarder.TakeNotes());
     const uint32_t captured = session.counts().events;
     if (options.measure_after > 0 && !before && captured >= options.measure_after) {
+      // The same look at the preview as at the end, so that what it leaves in the system's
+      // caches (a window's device context) is there at both measurements.
+      MeasureControlPicture(CaptureClientArea(window->hwnd()), position);
       Quiesce(session, forwarder);
       before = MeasureResources();
       session.Start();
