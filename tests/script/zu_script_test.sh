@@ -236,6 +236,74 @@ test_demo_unregisters_the_controls_on_every_failure() {
   grep -q "frames do not arrive" "$SCRATCH/demo_host/out" || fail "host: $(cat "$SCRATCH/demo_host/out")"
 }
 
+# ---------------------------------------------------------------- the two hosts' reports
+
+# A run folder as run_hosts leaves it: each host's status and a stats line.
+host_run() {  # DIR CAPTURE_RC PLAY_RC REFUSED
+  mkdir -p "$1"
+  [ "$2" = none ] || echo "$2" >"$1/capture.rc"
+  echo "$3" >"$1/play.rc"
+  printf 'capture: stats captured=10 sent=10\r\n' >"$1/capture.log"
+  printf 'host: stats received=1 refused=7 shown=0\r\nhost: stats received=10 refused=%s shown=9\r\n' "$4" >"$1/play.log"
+}
+
+test_hosts_verdict_names_each_failure() {
+  local dir; dir="$(case_dir verdict)"
+  local rows=(
+    "0 0 0|"
+    "none 1 0|the play host did not start"
+    "3 0 0|frames are not captured"
+    "4 0 0|none goes out"
+    "5 0 0|the preview does not show in the capture control"
+    "143 0 0|the capture host did not finish in time"
+    "1 0 0|the capture host failed, status 1"
+    "0 3 0|frames do not arrive"
+    "0 4 0|refuses them"
+    "0 5 0|the picture does not show in the play control"
+    "0 143 0|the play host did not finish in time"
+    "0 0 2|2 frames were refused"
+  )
+  local row crc prc refused expected got i=0
+  for row in "${rows[@]}"; do
+    read -r crc prc refused <<<"${row%%|*}"
+    expected="${row#*|}"
+    i=$((i + 1))
+    host_run "$dir/$i" "$crc" "$prc" "$refused"
+    got="$(hosts_verdict "$dir/$i")"
+    if [ -z "$expected" ]; then
+      expect_eq "$got" "" "verdict of $row"
+    else
+      grep -qF -- "$expected" <<<"$got" || fail "verdict of $row: got \"$got\""
+    fi
+  done
+}
+
+test_stat_of_reads_the_last_stats_line() {
+  local dir; dir="$(case_dir stats)"
+  host_run "$dir" 0 0 3
+  expect_eq "$(stat_of "$dir/play.log" host refused)" 3 "the later line, without its carriage return"
+  expect_eq "$(stat_of "$dir/play.log" host shown)" 9 "the last key"
+  expect_eq "$(stat_of "$dir/capture.log" capture sent)" 10 "another host's line"
+  expect_eq "$(stat_of "$dir/play.log" host latency)" - "a key that is not there"
+  expect_eq "$(stat_of "$dir/none.log" host shown)" - "no log"
+}
+
+test_soak_check_holds_each_count_to_its_bound() {
+  local dir; dir="$(case_dir soak)"
+  SOAK_BOUNDS=(gdi=2 private=100)
+  printf 'capture: resources before gdi=10 user=1 kernel=5 private=1000\r\ncapture: resources after gdi=12 user=1 kernel=9 private=1100\r\n' >"$dir/within.log"
+  soak_check "$dir/within.log" capture >"$dir/out" || fail "growth at the bounds failed: $(cat "$dir/out")"
+  grep -q "gdi 10 -> 12 (2, bound 2)" "$dir/out" || fail "growth not reported: $(cat "$dir/out")"
+  printf 'capture: resources before gdi=10 private=1000\r\ncapture: resources after gdi=13 private=1000\r\n' >"$dir/over.log"
+  if soak_check "$dir/over.log" capture >/dev/null; then fail "GDI growth over its bound passed"; fi
+  printf 'capture: resources before gdi=10 private=1000\r\ncapture: resources after gdi=10 private=1101\r\n' >"$dir/memory.log"
+  if soak_check "$dir/memory.log" capture >/dev/null; then fail "private growth over its bound passed"; fi
+  printf 'capture: resources before gdi=10 private=1000\r\n' >"$dir/half.log"
+  if soak_check "$dir/half.log" capture >/dev/null; then fail "a missing measurement passed"; fi
+  printf 'capture: resources before gdi=10\r\ncapture: resources after gdi=10\r\n' >"$dir/short.log"
+  if soak_check "$dir/short.log" capture >/dev/null; then fail "a missing count passed"; fi
+}
+
 # A checkout with ./zu and a build folder holding a file, both made by root.
 checkout_with_build() {  # DIR
   mkdir -p "$1/build/native/sub"
