@@ -6,7 +6,8 @@
 // frame generation. The control's callback: OnCaptureFrame with one event sink that copies the
 // bytes. The baseline's callback: the format query, the frame buffer copy, the string allocation
 // and copy (for PNG the codec's encode first), one Invoke on the same kind of sink. Rounds
-// alternate between the two; each side's median round is reported.
+// alternate between the two; each side's median round is reported. Then what paces a live
+// preview before any host work: a bare window timer, and the simulator's preview alone.
 //
 //   zu_bench_capture [--rounds N]   (needs the simulator as avicap32.dll beside it)
 #include <windows.h>
@@ -183,6 +184,79 @@ bool RunRow(const simcam::SimCamApi& simcam, HWND parent, const Row& row, int ro
   return sink.frames > 0 && g_bare_sink.frames > 0;
 }
 
+// ---------------------------------------------------------------- what paces a preview
+
+long g_paced_frames = 0;
+
+LRESULT CALLBACK CountFrame(HWND, LPVIDEOHDR) {
+  ++g_paced_frames;
+  return TRUE;
+}
+
+LRESULT CALLBACK CountTimer(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_TIMER) ++g_paced_frames;
+  return DefWindowProcW(window, message, wparam, lparam);
+}
+
+// Frames a second for `seconds`, with the messages pumped as a host's loop does.
+double Paced(double seconds) {
+  g_paced_frames = 0;
+  const double start = Now();
+  while (Now() - start < seconds) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+  }
+  return g_paced_frames / (Now() - start);
+}
+
+// The rate a preview can reach before any host work: a bare window timer at the interval, then
+// the simulated camera's preview at each size with a frame callback that does nothing (its own
+// frame generation and preview paint only).
+void PacingRows(const simcam::SimCamApi& simcam, HWND parent) {
+  constexpr double kSeconds = 2.0;
+  std::printf("\nwhat paces a preview (%s, %.0f s each): frames/s reached\n",
+              sizeof(void*) == 8 ? "64-bit" : "32-bit", kSeconds);
+  std::printf("| source | interval ms | frames/s | ms a frame |\n|---|---|---|---|\n");
+  WNDCLASSW wc = {};
+  wc.lpfnWndProc = CountTimer;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.lpszClassName = L"ZuBenchTimer";
+  RegisterClassW(&wc);
+  HWND timer_window = CreateWindowW(wc.lpszClassName, L"", 0, 0, 0, 1, 1, nullptr, nullptr,
+                                    wc.hInstance, nullptr);
+  for (const UINT interval : {33u, 16u}) {
+    SetTimer(timer_window, 1, interval, nullptr);
+    const double rate = Paced(kSeconds);
+    KillTimer(timer_window, 1);
+    std::printf("| SetTimer alone | %u | %.1f | %.2f |\n", interval, rate, rate > 0 ? 1000 / rate : 0);
+  }
+  DestroyWindow(timer_window);
+  // Shown, so that the preview paints as it does in a host.
+  SetWindowPos(parent, nullptr, 0, 0, 1320, 780, SWP_NOZORDER | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+  const int sizes[][2] = {{320, 240}, {640, 480}, {1280, 720}};
+  for (const auto& size : sizes) {
+    char config[64];
+    std::snprintf(config, sizeof config, "driver 0 format=%dx%dx24; log 0", size[0], size[1]);
+    simcam.reset();
+    if (!simcam.Configure(config)) continue;
+    HWND preview = capCreateCaptureWindowA("paced", WS_CHILD | WS_VISIBLE, 0, 0, size[0], size[1],
+                                           parent, 3);
+    SendMessageA(preview, WM_CAP_SET_CALLBACK_FRAME, 0, reinterpret_cast<LPARAM>(&CountFrame));
+    SendMessageA(preview, WM_CAP_DRIVER_CONNECT, 0, 0);
+    for (const UINT interval : {33u, 16u}) {
+      SendMessageA(preview, WM_CAP_SET_PREVIEWRATE, interval, 0);
+      SendMessageA(preview, WM_CAP_SET_PREVIEW, TRUE, 0);
+      const double rate = Paced(kSeconds);
+      SendMessageA(preview, WM_CAP_SET_PREVIEW, FALSE, 0);
+      std::printf("| simulated camera %dx%d, empty callback | %u | %.1f | %.2f |\n", size[0],
+                  size[1], interval, rate, rate > 0 ? 1000 / rate : 0);
+    }
+    SendMessageA(preview, WM_CAP_DRIVER_DISCONNECT, 0, 0);
+    DestroyWindow(preview);
+  }
+}
+
 }  // namespace
 }  // namespace zu
 
@@ -207,6 +281,7 @@ int main(int argc, char** argv) {
   const zu::Row rows[] = {{640, 480, vcpFormatBMP}, {640, 480, vcpFormatPNG},
                           {1280, 720, vcpFormatBMP}, {1280, 720, vcpFormatPNG}};
   for (const zu::Row& row : rows) ok = zu::RunRow(simcam, parent, row, rounds) && ok;
+  zu::PacingRows(simcam, parent);
   PROCESS_MEMORY_COUNTERS memory = {};
   GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory);
   std::printf("peak memory: working set %.1f MB, private %.1f MB\n",

@@ -90,6 +90,23 @@ function(zu_add_gtest name)
   zu_add_test_run(${name} PROGRAM ${name} ${options} ENVIRONMENT ${ARG_ENVIRONMENT})
 endfunction()
 
+# zu_copy_beside(target source AS file_name): a copy of the library `source` in the folder of the
+# program `target`, named `file_name`, made by a build rule of its own, so that it follows `source`
+# even when `target` does not relink (a step after linking would not). Under Wine the simulated
+# camera is loaded from beside the program, or beside the DLL that imports it.
+function(zu_copy_beside target source)
+  cmake_parse_arguments(ARG "" "AS" "" ${ARGN})
+  get_target_property(folder ${target} BINARY_DIR)
+  set(copy ${folder}/${ARG_AS})
+  add_custom_command(OUTPUT ${copy}
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:${source}> ${copy}
+    DEPENDS ${source}
+    COMMENT "${ARG_AS} beside ${target}")
+  string(MAKE_C_IDENTIFIER "${target}_${ARG_AS}" name)
+  add_custom_target(${name} DEPENDS ${copy})
+  add_dependencies(${target} ${name})
+endfunction()
+
 # The type library fix-up (tools/typelib_fixup) runs on the build machine: the Windows builds
 # compile it with the host's compiler, since their own compiler makes programs for Wine.
 set(zu_fixup_dir ${PROJECT_SOURCE_DIR}/tools/typelib_fixup)

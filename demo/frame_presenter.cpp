@@ -17,12 +17,12 @@ FramePresenter::FramePresenter(IZuVideoPlayCtl* control, HWND control_window)
 double FramePresenter::Now() const {
   LARGE_INTEGER now;
   QueryPerformanceCounter(&now);
-  return static_cast<double>(now.QuadPart - start_.QuadPart) / static_cast<double>(frequency_.QuadPart);
+  return static_cast<double>(now.QuadPart - start_.QuadPart) /
+         static_cast<double>(frequency_.QuadPart);
 }
 
 void FramePresenter::Present(std::vector<WireFrame> frames) {
-  bool pending = false;  // a taken frame waits for its paint
-  uint64_t pending_capture_us = 0;
+  const WireFrame* pending = nullptr;  // a taken frame waits for its paint
   for (WireFrame& frame : frames) {
     const VpyFrameFormat format =
         frame.header.format == WireFormat::kPng ? vpyFormatPNG : vpyFormatBMP;
@@ -36,19 +36,25 @@ void FramePresenter::Present(std::vector<WireFrame> frames) {
     const HRESULT hr =
         control_->RefreshFrame(&text, static_cast<LONG>(frame.header.count), &success);
     counts_.intake_seconds += Now() - before;
+    if (pending) counts_.replaced++;
     if (SUCCEEDED(hr) && success == 1) {
-      if (pending) counts_.replaced++;
       counts_.taken++;
-      pending = true;
-      pending_capture_us = frame.header.capture_us;
+      pending = &frame;
+      if (paint_every_frame_) {
+        Paint(*pending);
+        pending = nullptr;
+      }
     } else {
       // A refused frame leaves the control without one: nothing of the batch is left to show.
       counts_.refused++;
-      if (pending) counts_.replaced++;
-      pending = false;
+      pending = nullptr;
     }
   }
-  if (!pending || control_window_ == nullptr) return;
+  if (pending) Paint(*pending);
+}
+
+void FramePresenter::Paint(const WireFrame& frame) {
+  if (control_window_ == nullptr) return;
   // The control invalidated its picture; a paint is only real when there is something to paint.
   RECT update;
   if (!GetUpdateRect(control_window_, &update, FALSE)) return;
@@ -62,10 +68,15 @@ void FramePresenter::Present(std::vector<WireFrame> frames) {
   counts_.shown++;
   // A stamp from a clock ahead of this one (another machine) says nothing: no latency.
   const uint64_t painted_us = CaptureClockMicros();
-  const double latency =
-      painted_us >= pending_capture_us ? (painted_us - pending_capture_us) / 1e6 : 0.0;
+  const uint64_t captured_us = frame.header.capture_us;
+  if (painted_us < captured_us) return;
+  const double latency = (painted_us - captured_us) / 1e6;
   counts_.latency_seconds += latency;
   counts_.latency_max = std::max(counts_.latency_max, latency);
+  counts_.latencies.Add(latency);
+  if (frame.received_us >= captured_us) {
+    counts_.wire_latencies.Add((frame.received_us - captured_us) / 1e6);
+  }
 }
 
 }  // namespace zu

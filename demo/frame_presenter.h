@@ -1,7 +1,9 @@
 // FramePresenter: hands frames from the wire to a play control and paints them, on the window's
 // thread, timing both. Each frame of a batch goes to RefreshFrame (so every refused frame is seen
-// and counted); one paint follows the batch, and the frame that paint shows counts as shown, with
-// its latency from capture (the header's capture time) to the end of that paint. The control's
+// and counted); one paint follows the batch (or each frame, when asked: every frame then shows,
+// at the cost of a paint each), and the frame that paint shows counts as shown, with
+// its latency from capture (the header's capture time) to the end of that paint, and the part of
+// it spent before the frame's last byte was read (the capture host and the network). The control's
 // FrameFormat follows the variant each frame's header names.
 #pragma once
 
@@ -11,6 +13,7 @@
 #include <vector>
 
 #include "demo/frame_receiver.h"
+#include "demo/sample_stats.h"
 #include "zu_video_play.h"
 
 namespace zu {
@@ -28,6 +31,8 @@ struct PresenterCounts {
   uint32_t format_changes = 0;  // FrameFormat set to follow the wire
   double latency_seconds = 0;   // capture to paint, all shown frames
   double latency_max = 0;
+  Samples latencies;            // seconds, one a shown frame with a usable stamp
+  Samples wire_latencies;       // of those, capture to the frame's last byte read
 };
 
 class FramePresenter {
@@ -35,6 +40,7 @@ class FramePresenter {
   FramePresenter(IZuVideoPlayCtl* control, HWND control_window);
 
   void Present(std::vector<WireFrame> frames);
+  void set_paint_every_frame(bool on) { paint_every_frame_ = on; }
   const PresenterCounts& counts() const { return counts_; }
   // Seconds since the presenter was made.
   double Now() const;
@@ -44,7 +50,10 @@ class FramePresenter {
   HWND control_window_;
   LARGE_INTEGER frequency_ = {};
   LARGE_INTEGER start_ = {};
+  void Paint(const WireFrame& frame);
+
   VpyFrameFormat format_ = vpyFormatBMP;
+  bool paint_every_frame_ = false;
   PresenterCounts counts_;
 };
 

@@ -1,26 +1,43 @@
 #include "demo/frame_receiver.h"
 
+#include <algorithm>
+#include <functional>
 #include <utility>
+
+#include "demo/capture_clock.h"
 
 namespace zu {
 namespace {
 
-constexpr size_t kReadChunk = 256 * 1024;
+// The most one read asks for: a frame's bytes come straight into its string, as many at once as
+// the connection has.
+constexpr size_t kMaxRead = 4 * 1024 * 1024;
 
 }  // namespace
 
 FrameReceiver::FrameReceiver(HWND notify, UINT message, const ReceiverOptions& options)
-    : notify_(notify), message_(message), options_(options) {
-  stop_event_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-}
+    : notify_(notify),
+      message_(message),
+      options_(options),
+      stop_event_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+      link_(options.peer, stop_event_) {}
 
 FrameReceiver::~FrameReceiver() {
   Stop();
   if (stop_event_) CloseHandle(stop_event_);
 }
 
+bool FrameReceiver::Open(std::string* error) { return link_.Open(error); }
+
 void FrameReceiver::Start() {
   if (worker_.joinable() || stop_event_ == nullptr) return;
+  std::string error;
+  if (!Open(&error)) {
+    Note(error);
+    finished_ = true;
+    Post();
+    return;
+  }
   worker_ = std::thread([this] { Run(); });
 }
 
@@ -53,12 +70,38 @@ ReceiverCounts FrameReceiver::Counts() const {
   return counts_;
 }
 
+namespace {
+
+// Each frame's bytes read straight into the automation string it is handed on in, so that they are
+// written once on this side: the string's storage holds exactly the frame's bytes, and the count
+// travels beside it.
+class StringStore final : public FrameStore {
+ public:
+  explicit StringStore(std::function<void(const WireHeader&, Bstr)> deliver)
+      : deliver_(std::move(deliver)) {}
+  uint8_t* Open(const WireHeader& header) override {
+    text_.Reset(SysAllocStringByteLen(nullptr, header.count));
+    return reinterpret_cast<uint8_t*>(text_.Get());
+  }
+  void Close(const WireHeader& header, bool kept) override {
+    deliver_(header, kept ? std::move(text_) : Bstr());
+  }
+
+ private:
+  std::function<void(const WireHeader&, Bstr)> deliver_;
+  Bstr text_;
+};
+
+}  // namespace
+
 bool FrameReceiver::ReadStream(SOCKET s) {
-  FrameReader reader;
-  std::vector<uint8_t> chunk(kReadChunk);
-  ReceivedFrame frame;
+  StringStore store(
+      [this](const WireHeader& header, Bstr text) { Deliver(header, std::move(text)); });
+  FrameReader reader(kMaxWireFrameBytes, &store);
   for (;;) {
-    const int got = recv(s, reinterpret_cast<char*>(chunk.data()), static_cast<int>(chunk.size()), 0);
+    const auto [to, room] = reader.Space();
+    const int got =
+        recv(s, reinterpret_cast<char*>(to), static_cast<int>(std::min(room, kMaxRead)), 0);
     if (got <= 0) {
       if (WaitForSingleObject(stop_event_, 0) == WAIT_OBJECT_0) return true;
       const WireError error = got == 0 ? reader.Finish() : WireError::kCutShort;
@@ -69,8 +112,7 @@ bool FrameReceiver::ReadStream(SOCKET s) {
            (got < 0 ? ", connection failed" : "") + ")");
       return false;
     }
-    const WireError error = reader.Feed(chunk.data(), static_cast<size_t>(got));
-    while (reader.PopFrame(&frame)) Deliver(std::move(frame));
+    const WireError error = reader.Commit(static_cast<size_t>(got));
     if (error != WireError::kNone) {
       // What a bad header says beyond its magic means nothing; an oversized count is news.
       Note(std::string("protocol error: ") + DescribeWireError(error) +
@@ -82,20 +124,18 @@ bool FrameReceiver::ReadStream(SOCKET s) {
   }
 }
 
-void FrameReceiver::Deliver(ReceivedFrame&& received) {
+void FrameReceiver::Deliver(const WireHeader& header, Bstr text) {
   WireFrame frame;
-  frame.header = received.header;
-  const uint32_t count = frame.header.count;
-  // The string's storage holds exactly the frame's bytes; the count travels beside it.
-  frame.data.Reset(
-      SysAllocStringByteLen(reinterpret_cast<const char*>(received.bytes.data()), count));
+  frame.header = header;
+  frame.received_us = CaptureClockMicros();
+  frame.data = std::move(text);
   bool was_empty = false;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     counts_.frames++;
-    counts_.bytes += count;
+    counts_.bytes += header.count;
     if (frame.data.Get() == nullptr) {
-      notes_.push_back("out of memory for a frame of " + std::to_string(count) + " bytes");
+      notes_.push_back("out of memory for a frame of " + std::to_string(header.count) + " bytes");
       return;
     }
     while (frames_.size() >= options_.queue_limit && !frames_.empty()) {
@@ -118,39 +158,56 @@ void FrameReceiver::Note(std::string line) {
 
 void FrameReceiver::Post() { PostMessageW(notify_, message_, 0, 0); }
 
-void FrameReceiver::Run() {
+bool FrameReceiver::Serve(UniqueSocket s) {
+  SOCKET raw = s.Get();
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    counts_.connections++;
+    socket_ = std::move(s);
+  }
+  const bool clean = ReadStream(raw);
+  std::lock_guard<std::mutex> lock(mutex_);
+  socket_.Reset();
+  if (!clean) counts_.protocol_errors++;
+  return clean;
+}
+
+void FrameReceiver::Connecting() {
   bool first = true;
   int reconnects_left = options_.reconnects;
   for (;;) {
-    UniqueSocket s;
-    const DWORD start = GetTickCount();
     const DWORD patience = first ? options_.first_connect_ms : options_.reconnect_delay_ms * 5;
-    while (!(s = ConnectLoopback(options_.port)).Valid()) {
-      if (GetTickCount() - start >= patience ||
-          WaitForSingleObject(stop_event_, options_.reconnect_delay_ms) == WAIT_OBJECT_0) {
-        break;
-      }
-    }
+    UniqueSocket s = link_.Next(patience, options_.reconnect_delay_ms);
     if (WaitForSingleObject(stop_event_, 0) == WAIT_OBJECT_0) break;
     if (!s.Valid()) {
-      Note("no sender on port " + std::to_string(options_.port));
+      Note("no sender on port " + std::to_string(options_.peer.port));
       break;
     }
     first = false;
-    SOCKET raw = s.Get();
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      counts_.connections++;
-      socket_ = std::move(s);
-    }
-    const bool clean = ReadStream(raw);
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      socket_.Reset();
-      if (!clean) counts_.protocol_errors++;
-    }
+    const bool clean = Serve(std::move(s));
     if (clean || reconnects_left-- <= 0) break;
     if (WaitForSingleObject(stop_event_, options_.reconnect_delay_ms) == WAIT_OBJECT_0) break;
+  }
+}
+
+void FrameReceiver::Listening() {
+  for (uint32_t served = 1; options_.streams == 0 || served <= options_.streams; ++served) {
+    UniqueSocket s = link_.Next(PeerLink::kForever, 0);
+    if (!s.Valid()) break;  // stopped
+    const uint32_t before = Counts().frames;
+    const bool clean = Serve(std::move(s));
+    if (options_.streams != 0 && served == options_.streams) break;
+    Note("stream " + std::to_string(served) + (clean ? " ended" : " broke off") + " after " +
+         std::to_string(Counts().frames - before) + " frames; waiting for the next sender (" +
+         link_.Describe() + ")");
+  }
+}
+
+void FrameReceiver::Run() {
+  if (link_.listening()) {
+    Listening();
+  } else {
+    Connecting();
   }
   finished_ = true;
   Post();

@@ -1,13 +1,15 @@
-// FrameReceiver: the host's end of the wire. A worker thread connects to the sender on loopback,
-// reads the stream with a FrameReader and hands each whole frame, already in an automation
-// string of its byte count, to the window's thread: it queues the frame and posts `message` to
-// `notify` when the queue was empty. The window's thread takes the frames with TakeFrames; the
-// control itself is only ever called there.
+// FrameReceiver: the play host's end of the wire. A worker thread connects to the sender, or
+// listens for it, reads the stream with a FrameReader straight into an automation string of each
+// frame's byte count, and hands each whole frame to the window's thread: it queues the frame and
+// posts `message` to `notify` when the queue was empty. The window's thread takes the frames
+// with TakeFrames; the control itself is only ever called there.
 //
 // When the window's thread falls behind, the oldest waiting frame makes room for the newest (a
 // live picture wants the latest frame, not a backlog); Counts().dropped says how many.
-// A protocol error or a connection lost inside a frame is noted, and the receiver connects
-// again; a stream that ends cleanly, or a sender that cannot be reached, ends the reception.
+// Connecting, a protocol error or a connection lost inside a frame is noted and the receiver
+// connects again; a stream that ends cleanly, or a sender that cannot be reached, ends the
+// reception. Listening, every stream's end is noted and the next sender is waited for, until
+// `streams` streams have ended (0: until Stop).
 #pragma once
 
 #include <windows.h>
@@ -20,6 +22,8 @@
 #include <thread>
 #include <vector>
 
+#include "demo/demo_options.h"
+#include "demo/peer_link.h"
 #include "demo/socket.h"
 #include "demo/wire_protocol.h"
 #include "shell/com_util.h"
@@ -29,14 +33,16 @@ namespace zu {
 struct WireFrame {
   Bstr data;          // the bytes, in a string of at least header.count bytes
   WireHeader header;  // as it came: the byte count, the variant, sequence and capture time
+  uint64_t received_us = 0;  // capture clock when its last byte was read
 };
 
 struct ReceiverOptions {
-  uint16_t port = 0;
+  Endpoint peer;
   size_t queue_limit = 4;
-  DWORD first_connect_ms = 10000;  // the sender may still be starting
-  int reconnects = 3;              // after errors, before giving up
+  DWORD first_connect_ms = 10000;  // connecting: the sender may still be starting
+  int reconnects = 3;              // connecting: after errors, before giving up
   DWORD reconnect_delay_ms = 200;
+  uint32_t streams = 1;            // listening: streams to take; 0 no limit
 };
 
 struct ReceiverCounts {
@@ -54,6 +60,11 @@ class FrameReceiver {
   FrameReceiver(const FrameReceiver&) = delete;
   FrameReceiver& operator=(const FrameReceiver&) = delete;
 
+  // Listening: binds now, so that port() is known before the sender starts. False, with what
+  // went wrong, when the address cannot be had.
+  bool Open(std::string* error);
+  uint16_t port() const { return link_.port(); }
+  // Opens when that was not done, then starts the worker.
   void Start();
   // Ends the connection and the worker; safe to call twice.
   void Stop();
@@ -68,9 +79,13 @@ class FrameReceiver {
 
  private:
   void Run();
+  void Connecting();
+  void Listening();
+  // Counts the connection and reads its stream; false when it ended in an error.
+  bool Serve(UniqueSocket s);
   // One connection's stream; false when it ended in an error.
   bool ReadStream(SOCKET s);
-  void Deliver(ReceivedFrame&& received);
+  void Deliver(const WireHeader& header, Bstr text);
   void Note(std::string line);
   void Post();
 
@@ -78,6 +93,7 @@ class FrameReceiver {
   const UINT message_;
   const ReceiverOptions options_;
   HANDLE stop_event_ = nullptr;
+  PeerLink link_;
   std::thread worker_;
   std::atomic<bool> finished_{false};
 

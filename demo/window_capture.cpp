@@ -9,10 +9,10 @@
 
 namespace zu {
 
-std::vector<uint8_t> CaptureClientArea(HWND window) {
-  RECT client;
-  if (!GetClientRect(window, &client) || client.right <= 0 || client.bottom <= 0) return {};
-  const int width = client.right, height = client.bottom;
+namespace {
+
+// `width` x `height` pixels of `source` from (x, y), as a 24-bit bottom-up frame.
+std::vector<uint8_t> CopyPixels(HDC source, int x, int y, int width, int height) {
   BITMAPINFO info = {};
   info.bmiHeader.biSize = sizeof info.bmiHeader;
   info.bmiHeader.biWidth = width;
@@ -20,16 +20,13 @@ std::vector<uint8_t> CaptureClientArea(HWND window) {
   info.bmiHeader.biPlanes = 1;
   info.bmiHeader.biBitCount = 24;
   info.bmiHeader.biCompression = BI_RGB;
-
-  HDC window_dc = GetDC(window);
-  if (window_dc == nullptr) return {};
   void* bits = nullptr;
-  HBITMAP section = CreateDIBSection(window_dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HDC memory_dc = CreateCompatibleDC(window_dc);
+  HBITMAP section = CreateDIBSection(source, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HDC memory_dc = CreateCompatibleDC(source);
   bool ok = false;
   if (section && memory_dc && bits) {
     HGDIOBJ old = SelectObject(memory_dc, section);
-    ok = BitBlt(memory_dc, 0, 0, width, height, window_dc, 0, 0, SRCCOPY) != FALSE;
+    ok = BitBlt(memory_dc, 0, 0, width, height, source, x, y, SRCCOPY) != FALSE;
     GdiFlush();
     SelectObject(memory_dc, old);
   }
@@ -42,7 +39,32 @@ std::vector<uint8_t> CaptureClientArea(HWND window) {
   }
   if (memory_dc) DeleteDC(memory_dc);
   if (section) DeleteObject(section);
+  return frame;
+}
+
+}  // namespace
+
+std::vector<uint8_t> CaptureClientArea(HWND window) {
+  RECT client;
+  if (!GetClientRect(window, &client) || client.right <= 0 || client.bottom <= 0) return {};
+  HDC window_dc = GetDC(window);
+  if (window_dc == nullptr) return {};
+  std::vector<uint8_t> frame = CopyPixels(window_dc, 0, 0, client.right, client.bottom);
   ReleaseDC(window, window_dc);
+  return frame;
+}
+
+std::vector<uint8_t> CaptureScreenArea(const RECT& area) {
+  RECT screen = {GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN), 0, 0};
+  screen.right = screen.left + GetSystemMetrics(SM_CXVIRTUALSCREEN);
+  screen.bottom = screen.top + GetSystemMetrics(SM_CYVIRTUALSCREEN);
+  RECT visible;
+  if (!IntersectRect(&visible, &area, &screen)) return {};
+  HDC screen_dc = GetDC(nullptr);
+  if (screen_dc == nullptr) return {};
+  std::vector<uint8_t> frame = CopyPixels(screen_dc, visible.left, visible.top,
+                                          visible.right - visible.left, visible.bottom - visible.top);
+  ReleaseDC(nullptr, screen_dc);
   return frame;
 }
 

@@ -91,6 +91,14 @@ class Parser {
       config_->create_window_fails = true;
       return true;
     }
+    if (words[0] == "log") {
+      int64_t entries = 0;
+      if (words.size() != 2 || !ParseNumber(words[1], static_cast<int64_t>(kMaxLogEntries), &entries)) {
+        return Fail(error, "expected \"log N\" with N from 0 to " + std::to_string(kMaxLogEntries));
+      }
+      config_->log_entries = static_cast<size_t>(entries);
+      return true;
+    }
     if (words[0] != "driver") return Fail(error, "unknown statement \"" + words[0] + "\"");
     int64_t index = 0;
     if (words.size() < 2 || !ParseNumber(words[1], kDriverSlots - 1, &index)) {

@@ -24,7 +24,8 @@
 //                   0), short-frames (half the image), colors-over-256 (the format reports
 //                   biClrUsed 300 and a table that long), no-dialogs
 //
-// `window fail` makes capCreateCaptureWindow return null.
+// `window fail` makes capCreateCaptureWindow return null. `log N` keeps each capture window's latest
+// N messages in its log (0 to 65536, the default; a long run that no test reads needs none).
 #pragma once
 
 #include <array>
@@ -40,6 +41,7 @@
 namespace zu::simcam {
 
 constexpr int kDriverSlots = 10;
+constexpr size_t kMaxLogEntries = 65536;
 constexpr uint32_t kOversizedColorCount = 300;
 
 struct Faults {
@@ -87,6 +89,7 @@ struct DriverConfig {
 struct SimConfig {
   std::array<std::optional<DriverConfig>, kDriverSlots> drivers;
   bool create_window_fails = false;
+  size_t log_entries = kMaxLogEntries;  // kept per capture window
 };
 
 // One driver at index 0 with the defaults above.

@@ -6,8 +6,6 @@
 namespace zu::simcam {
 namespace {
 
-// A window that runs a long preview keeps its latest entries.
-constexpr size_t kMaxLogEntries = 65536;
 constexpr DWORD kMaxConfigFileBytes = 1 << 20;
 
 // ZU_SIMCAM's value, or the content of the file it names. Empty when unset.
@@ -236,7 +234,8 @@ Simulator::Ticket Simulator::LogArrival(HWND window, UINT message, WPARAM wparam
   entry.wparam = wparam;
   entry.lparam = lparam;
   record->entries.push_back(entry);
-  if (record->entries.size() > kMaxLogEntries) {
+  // A window that runs a long preview keeps its latest entries.
+  while (record->entries.size() > config_.log_entries) {
     record->entries.pop_front();
     ++record->first_sequence;
   }

@@ -155,6 +155,24 @@ TEST_F(DemoHostTest, TheControlsFrameFormatFollowsTheWire) {
   EXPECT_LT(presenter.counts().latency_max, 60.0);
 }
 
+// A batch of frames gets one paint, and the frames before the last are replaced unshown; asked
+// to, the presenter paints each one, and every frame of the batch shows.
+TEST_F(DemoHostTest, ABatchGetsOnePaintUnlessEveryFrameIsToBePainted) {
+  for (const bool every : {false, true}) {
+    FramePresenter presenter(control_.Get(), host_->ControlWindow());
+    presenter.set_paint_every_frame(every);
+    std::vector<WireFrame> batch;
+    for (uint32_t i = 0; i < 3; ++i) batch.push_back(Frame(WireFormat::kBmp, i));
+    presenter.Present(std::move(batch));
+    const PresenterCounts& counts = presenter.counts();
+    EXPECT_EQ(counts.taken, 3u) << every;
+    EXPECT_EQ(counts.shown, every ? 3u : 1u) << every;
+    EXPECT_EQ(counts.replaced, every ? 0u : 2u) << every;
+    EXPECT_EQ(counts.paints, counts.shown) << every;
+    EXPECT_EQ(counts.latencies.count(), counts.shown) << every;
+  }
+}
+
 // The play control names a default source interface but offers no connection point for it:
 // the host connects no sink, and hosting goes on as before.
 TEST_F(DemoHostTest, ThePlayControlFiresNoEventsAndHostingGoesOn) {
@@ -225,7 +243,7 @@ TEST_F(DemoHostTest, GoesOnPastGarbageTruncationDropsAndOversizedCounts) {
   });
   ASSERT_NE(sender.port(), 0);
   ReceiverOptions options;
-  options.port = sender.port();
+  options.peer = {"127.0.0.1", sender.port(), false};
   options.queue_limit = 64;  // every frame reaches the control
   options.first_connect_ms = 5000;
   FrameReceiver receiver(window_, kFramesWaiting, options);
@@ -254,7 +272,7 @@ TEST_F(DemoHostTest, NoSenderEndsTheReceptionWithANote) {
   uint16_t port = 0;
   { UniqueSocket probe = ListenLoopback(0, &port); }  // a port nobody listens on any more
   ReceiverOptions options;
-  options.port = port;
+  options.peer = {"127.0.0.1", port, false};
   options.first_connect_ms = 300;
   FrameReceiver receiver(window_, kFramesWaiting, options);
   FramePresenter presenter(control_.Get(), host_->ControlWindow());

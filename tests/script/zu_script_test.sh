@@ -177,8 +177,8 @@ test_configure_names_the_package_of_a_missing_debian_path() {
 
 # ---------------------------------------------------------------- exit paths
 
-# ./zu demo with the build and the test bed stubbed out and a wine that logs its calls; the sender
-# or regsvr32 fails as FAILING says. Prints the calls.
+# ./zu demo with the build and the test bed stubbed out and a wine that logs its calls; regsvr32,
+# the capture host or the play host fails as FAILING says. Prints the calls.
 demo_with_failing() {  # CASE_DIR FAILING
   local dir="$1"
   BUILD="$dir/build"
@@ -195,10 +195,12 @@ demo_with_failing() {  # CASE_DIR FAILING
   wine() {
     echo "wine $*" >>"$CALLS"
     case "$FAILING:$*" in
-      sender:*frame_sender.exe*) echo "sender: cannot listen"; return 1 ;;
       register:*regsvr32.exe\ /s\ Z:*) return 5 ;;
-      host:*demo_host.exe*) echo "host: no frame arrived"; return 1 ;;
-      host:*frame_sender.exe*) echo "sender: listening on port 4242"; return 0 ;;
+      *:*demo_host.exe*)
+        echo "host: listening on port 4242"
+        [ "$FAILING" = host ] && { echo "host: FAILED: no frame arrived"; return 3; }
+        return 0 ;;
+      capture:*capture_host.exe*) echo "capture: FAILED: no frame was captured"; return 3 ;;
     esac
     return 0
   }
@@ -207,19 +209,95 @@ demo_with_failing() {  # CASE_DIR FAILING
   [ "$rc" != 0 ] || fail "the demo succeeded with $FAILING failing: $(cat "$dir/out")"
 }
 
-test_demo_unregisters_the_control_on_every_failure() {
-  local failing dir
-  for failing in register sender host; do
+test_demo_unregisters_the_controls_on_every_failure() {
+  local failing dir dll
+  for failing in register capture host; do
     dir="$(case_dir "demo_$failing")"
     demo_with_failing "$dir" "$failing"
-    # Unregistered once, after the registration and before the prefix's server stops.
+    # Registered first; each DLL registered is unregistered once, before the prefix's server stops.
     grep -n 'regsvr32.exe /s' "$CALLS" | grep -v ' /u ' | grep -q '^1:' \
       || fail "$failing: not registered first: $(cat "$CALLS")"
-    expect_eq "$(grep -c 'regsvr32.exe /s /u Z:.*ZuVPlay.dll' "$CALLS")" 1 "$failing: unregistrations"
-    tail -n 2 "$CALLS" | head -n 1 | grep -q 'regsvr32.exe /s /u ' \
-      || fail "$failing: not unregistered last: $(cat "$CALLS")"
+    for dll in ZuVPlay ZuVCap; do
+      if grep -q "regsvr32.exe /s Z:.*$dll.dll" "$CALLS"; then
+        expect_eq "$(grep -c "regsvr32.exe /s /u Z:.*$dll.dll" "$CALLS")" 1 "$failing: $dll unregistrations"
+      fi
+    done
+    tail -n 2 "$CALLS" | head -n 1 | grep -q 'regsvr32.exe /s /u .*ZuVPlay.dll' \
+      || fail "$failing: the play control not unregistered last: $(cat "$CALLS")"
     expect_eq "$(tail -n 1 "$CALLS")" "wineserver -k" "$failing: last call"
   done
+  # Each failure is named.
+  grep -q "regsvr32 could not register" "$SCRATCH/demo_register/out" || fail "register: $(cat "$SCRATCH/demo_register/out")"
+  grep -q "frames are not captured" "$SCRATCH/demo_capture/out" || fail "capture: $(cat "$SCRATCH/demo_capture/out")"
+  grep -q "frames do not arrive" "$SCRATCH/demo_host/out" || fail "host: $(cat "$SCRATCH/demo_host/out")"
+}
+
+# ---------------------------------------------------------------- the two hosts' reports
+
+# A run folder as run_hosts leaves it: each host's status and a stats line.
+host_run() {  # DIR CAPTURE_RC PLAY_RC REFUSED
+  mkdir -p "$1"
+  [ "$2" = none ] || echo "$2" >"$1/capture.rc"
+  echo "$3" >"$1/play.rc"
+  printf 'capture: stats captured=10 sent=10\r\n' >"$1/capture.log"
+  printf 'host: stats received=1 refused=7 shown=0\r\nhost: stats received=10 refused=%s shown=9\r\n' "$4" >"$1/play.log"
+}
+
+test_hosts_verdict_names_each_failure() {
+  local dir; dir="$(case_dir verdict)"
+  local rows=(
+    "0 0 0|"
+    "none 1 0|the play host did not start"
+    "3 0 0|frames are not captured"
+    "4 0 0|none goes out"
+    "5 0 0|the preview does not show in the capture control"
+    "143 0 0|the capture host did not finish in time"
+    "1 0 0|the capture host failed, status 1"
+    "0 3 0|frames do not arrive"
+    "0 4 0|refuses them"
+    "0 5 0|the picture does not show in the play control"
+    "0 143 0|the play host did not finish in time"
+    "0 0 2|2 frames were refused"
+  )
+  local row crc prc refused expected got i=0
+  for row in "${rows[@]}"; do
+    read -r crc prc refused <<<"${row%%|*}"
+    expected="${row#*|}"
+    i=$((i + 1))
+    host_run "$dir/$i" "$crc" "$prc" "$refused"
+    got="$(hosts_verdict "$dir/$i")"
+    if [ -z "$expected" ]; then
+      expect_eq "$got" "" "verdict of $row"
+    else
+      grep -qF -- "$expected" <<<"$got" || fail "verdict of $row: got \"$got\""
+    fi
+  done
+}
+
+test_stat_of_reads_the_last_stats_line() {
+  local dir; dir="$(case_dir stats)"
+  host_run "$dir" 0 0 3
+  expect_eq "$(stat_of "$dir/play.log" host refused)" 3 "the later line, without its carriage return"
+  expect_eq "$(stat_of "$dir/play.log" host shown)" 9 "the last key"
+  expect_eq "$(stat_of "$dir/capture.log" capture sent)" 10 "another host's line"
+  expect_eq "$(stat_of "$dir/play.log" host latency)" - "a key that is not there"
+  expect_eq "$(stat_of "$dir/none.log" host shown)" - "no log"
+}
+
+test_soak_check_holds_each_count_to_its_bound() {
+  local dir; dir="$(case_dir soak)"
+  SOAK_BOUNDS=(gdi=2 private=100)
+  printf 'capture: resources before gdi=10 user=1 kernel=5 private=1000\r\ncapture: resources after gdi=12 user=1 kernel=9 private=1100\r\n' >"$dir/within.log"
+  soak_check "$dir/within.log" capture >"$dir/out" || fail "growth at the bounds failed: $(cat "$dir/out")"
+  grep -q "gdi 10 -> 12 (2, bound 2)" "$dir/out" || fail "growth not reported: $(cat "$dir/out")"
+  printf 'capture: resources before gdi=10 private=1000\r\ncapture: resources after gdi=13 private=1000\r\n' >"$dir/over.log"
+  if soak_check "$dir/over.log" capture >/dev/null; then fail "GDI growth over its bound passed"; fi
+  printf 'capture: resources before gdi=10 private=1000\r\ncapture: resources after gdi=10 private=1101\r\n' >"$dir/memory.log"
+  if soak_check "$dir/memory.log" capture >/dev/null; then fail "private growth over its bound passed"; fi
+  printf 'capture: resources before gdi=10 private=1000\r\n' >"$dir/half.log"
+  if soak_check "$dir/half.log" capture >/dev/null; then fail "a missing measurement passed"; fi
+  printf 'capture: resources before gdi=10\r\ncapture: resources after gdi=10\r\n' >"$dir/short.log"
+  if soak_check "$dir/short.log" capture >/dev/null; then fail "a missing count passed"; fi
 }
 
 # A checkout with ./zu and a build folder holding a file, both made by root.

@@ -42,6 +42,9 @@ TEST_F(SimCamConfig, RefusesTextItCannotReadSayingWhereAndKeepsTheOldConfigurati
       {"driver 0 dialogs=about", "unknown dialog"},
       {"driver 0 picture=sepia", "unknown picture"},
       {"window open", "window fail"},
+      {"log", "log N"},
+      {"log 65537", "log N"},
+      {"log -1", "log N"},
       {"driver 0\n\ndriver x", "line 3"},
   };
   for (const auto& row : rows) {
@@ -115,6 +118,26 @@ TEST_F(SimCamConfig, ResetFreesEveryDriverAndForgetsTheWindows) {
   // The old window still works and logs again.
   EXPECT_FALSE(Send(window, WM_CAP_DRIVER_CONNECT, 0)) << "in use by the new one";
   EXPECT_EQ(api_.Log(window).size(), 1u);
+}
+
+// The log keeps a window's latest `log N` messages, and none with 0; the messages are handled all
+// the same.
+TEST_F(SimCamConfig, TheLogKeepsAsManyMessagesAsTheTextSays) {
+  for (const size_t kept : {size_t{0}, size_t{2}}) {
+    Configure("driver 0; log " + std::to_string(kept));
+    HWND window = Connected();
+    Send(window, WM_CAP_SET_PREVIEWRATE, 40);
+    Send(window, WM_CAP_SET_PREVIEW, TRUE);
+    const std::vector<SimCamLogEntry> log = api_.Log(window);
+    ASSERT_EQ(log.size(), kept);
+    if (kept == 2) {
+      EXPECT_EQ(log[0].message, static_cast<UINT>(WM_CAP_SET_PREVIEWRATE));
+      EXPECT_EQ(log[1].message, static_cast<UINT>(WM_CAP_SET_PREVIEW));
+      EXPECT_EQ(log[1].result, TRUE) << "the result found its entry";
+    }
+    EXPECT_EQ(api_.driver_owner(0), window);
+    DestroyWindow(window);
+  }
 }
 
 }  // namespace
