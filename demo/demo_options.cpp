@@ -98,18 +98,18 @@ std::string DescribeEndpoint(const Endpoint& endpoint) {
 }
 
 std::string ParseCommandLine(int argc, const char* const* argv,
-                             const std::vector<CommandOption>& table) {
+                             const std::vector<OptionSpec>& specs) {
   for (int i = 1; i < argc; ++i) {
     const std::string_view name = argv[i];
-    const auto option = std::find_if(table.begin(), table.end(),
-                                   [&](const CommandOption& s) { return s.name == name; });
-    if (option == table.end()) return "unknown option " + std::string(name);
+    const auto spec = std::find_if(specs.begin(), specs.end(),
+                                   [&](const OptionSpec& s) { return s.name == name; });
+    if (spec == specs.end()) return "unknown option " + std::string(name);
     std::string_view value;
-    if (!option->flag) {
+    if (!spec->flag) {
       if (i + 1 >= argc) return "missing value for " + std::string(name);
       value = argv[++i];
     }
-    if (!option->store(value)) return "bad value for " + std::string(name);
+    if (!spec->store(value)) return "bad value for " + std::string(name);
   }
   return {};
 }

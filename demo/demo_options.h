@@ -55,15 +55,15 @@ bool StoreOption(const std::optional<Value>& parsed, Field* field) {
 }
 
 // One option of a program: "--name VALUE", or a flag without a value (`store` then gets "").
-struct CommandOption {
+struct OptionSpec {
   std::string_view name;
   bool flag = false;
   std::function<bool(std::string_view value)> store;  // false: a bad value
 };
 
-// Reads argv[1..] against `table`; an option given twice keeps its last value. Empty when every
+// Reads argv[1..] against `specs`; an option given twice keeps its last value. Empty when every
 // argument was taken, else what was wrong: "unknown option --x", "missing value for --size",
 // "bad value for --size".
-std::string ParseCommandLine(int argc, const char* const* argv, const std::vector<CommandOption>& table);
+std::string ParseCommandLine(int argc, const char* const* argv, const std::vector<OptionSpec>& specs);
 
 }  // namespace zu

@@ -1,7 +1,5 @@
 #include "demo/frame_receiver.h"
 
-#include <algorithm>
-#include <functional>
 #include <utility>
 
 #include "demo/capture_clock.h"
@@ -9,9 +7,7 @@
 namespace zu {
 namespace {
 
-// The most one read asks for: a frame's bytes come straight into its string, as many at once as
-// the connection has.
-constexpr size_t kMaxRead = 4 * 1024 * 1024;
+constexpr size_t kReadChunk = 256 * 1024;
 
 }  // namespace
 
@@ -70,38 +66,12 @@ ReceiverCounts FrameReceiver::Counts() const {
   return counts_;
 }
 
-namespace {
-
-// Each frame's bytes read straight into the automation string it is handed on in, so that they are
-// written once on this side: the string's storage holds exactly the frame's bytes, and the count
-// travels beside it.
-class StringStore final : public FrameStore {
- public:
-  explicit StringStore(std::function<void(const WireHeader&, Bstr)> deliver)
-      : deliver_(std::move(deliver)) {}
-  uint8_t* Open(const WireHeader& header) override {
-    text_.Reset(SysAllocStringByteLen(nullptr, header.count));
-    return reinterpret_cast<uint8_t*>(text_.Get());
-  }
-  void Close(const WireHeader& header, bool kept) override {
-    deliver_(header, kept ? std::move(text_) : Bstr());
-  }
-
- private:
-  std::function<void(const WireHeader&, Bstr)> deliver_;
-  Bstr text_;
-};
-
-}  // namespace
-
 bool FrameReceiver::ReadStream(SOCKET s) {
-  StringStore store(
-      [this](const WireHeader& header, Bstr text) { Deliver(header, std::move(text)); });
-  FrameReader reader(kMaxWireFrameBytes, &store);
+  FrameReader reader;
+  std::vector<uint8_t> chunk(kReadChunk);
+  ReceivedFrame frame;
   for (;;) {
-    const auto [to, room] = reader.Space();
-    const int got =
-        recv(s, reinterpret_cast<char*>(to), static_cast<int>(std::min(room, kMaxRead)), 0);
+    const int got = recv(s, reinterpret_cast<char*>(chunk.data()), static_cast<int>(chunk.size()), 0);
     if (got <= 0) {
       if (WaitForSingleObject(stop_event_, 0) == WAIT_OBJECT_0) return true;
       const WireError error = got == 0 ? reader.Finish() : WireError::kCutShort;
@@ -112,7 +82,8 @@ bool FrameReceiver::ReadStream(SOCKET s) {
            (got < 0 ? ", connection failed" : "") + ")");
       return false;
     }
-    const WireError error = reader.Commit(static_cast<size_t>(got));
+    const WireError error = reader.Feed(chunk.data(), static_cast<size_t>(got));
+    while (reader.PopFrame(&frame)) Deliver(std::move(frame));
     if (error != WireError::kNone) {
       // What a bad header says beyond its magic means nothing; an oversized count is news.
       Note(std::string("protocol error: ") + DescribeWireError(error) +
@@ -124,18 +95,21 @@ bool FrameReceiver::ReadStream(SOCKET s) {
   }
 }
 
-void FrameReceiver::Deliver(const WireHeader& header, Bstr text) {
+void FrameReceiver::Deliver(ReceivedFrame&& received) {
   WireFrame frame;
-  frame.header = header;
+  frame.header = received.header;
   frame.received_us = CaptureClockMicros();
-  frame.data = std::move(text);
+  const uint32_t count = frame.header.count;
+  // The string's storage holds exactly the frame's bytes; the count travels beside it.
+  frame.data.Reset(
+      SysAllocStringByteLen(reinterpret_cast<const char*>(received.bytes.data()), count));
   bool was_empty = false;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     counts_.frames++;
-    counts_.bytes += header.count;
+    counts_.bytes += count;
     if (frame.data.Get() == nullptr) {
-      notes_.push_back("out of memory for a frame of " + std::to_string(header.count) + " bytes");
+      notes_.push_back("out of memory for a frame of " + std::to_string(count) + " bytes");
       return;
     }
     while (frames_.size() >= options_.queue_limit && !frames_.empty()) {

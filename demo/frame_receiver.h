@@ -1,8 +1,8 @@
 // FrameReceiver: the play host's end of the wire. A worker thread connects to the sender, or
-// listens for it, reads the stream with a FrameReader straight into an automation string of each
-// frame's byte count, and hands each whole frame to the window's thread: it queues the frame and
-// posts `message` to `notify` when the queue was empty. The window's thread takes the frames
-// with TakeFrames; the control itself is only ever called there.
+// listens for it, reads the stream with a FrameReader and hands each whole frame, already in an
+// automation string of its byte count, to the window's thread: it queues the frame and posts
+// `message` to `notify` when the queue was empty. The window's thread takes the frames with
+// TakeFrames; the control itself is only ever called there.
 //
 // When the window's thread falls behind, the oldest waiting frame makes room for the newest (a
 // live picture wants the latest frame, not a backlog); Counts().dropped says how many.
@@ -85,7 +85,7 @@ class FrameReceiver {
   bool Serve(UniqueSocket s);
   // One connection's stream; false when it ended in an error.
   bool ReadStream(SOCKET s);
-  void Deliver(const WireHeader& header, Bstr text);
+  void Deliver(ReceivedFrame&& received);
   void Note(std::string line);
   void Post();
 

@@ -11,7 +11,7 @@ template <class Options, class Own>
 std::string ParseHostOptions(int argc, const char* const* argv, Options* out, Own&& own) {
   Options o;
   bool have_peer = false;
-  std::vector<CommandOption> table = {
+  std::vector<OptionSpec> specs = {
       {"--connect", false,
        [&](std::string_view v) {
          return have_peer = StoreOption(ParseConnectEndpoint(v), &o.peer);
@@ -44,8 +44,8 @@ std::string ParseHostOptions(int argc, const char* const* argv, Options* out, Ow
          return StoreOption(ParseNumber(v, 1, 100000000), &o.measure_after);
        }},
   };
-  own(o, have_peer, table);
-  std::string problem = ParseCommandLine(argc, argv, table);
+  own(o, have_peer, specs);
+  std::string problem = ParseCommandLine(argc, argv, specs);
   // The peer is the one option every host needs.
   if (problem.empty() && !have_peer) problem = "--connect or --listen is required";
   if (problem.empty()) *out = std::move(o);
@@ -79,18 +79,18 @@ std::optional<int32_t> ParseBitCount(std::string_view bits) {
 
 std::string ParseCaptureHostOptions(int argc, const char* const* argv, CaptureHostOptions* out) {
   return ParseHostOptions(
-      argc, argv, out, [](CaptureHostOptions& o, bool&, std::vector<CommandOption>& table) {
-        table.push_back({"--bits", false, [&](std::string_view v) {
+      argc, argv, out, [](CaptureHostOptions& o, bool&, std::vector<OptionSpec>& specs) {
+        specs.push_back({"--bits", false, [&](std::string_view v) {
                            return StoreOption(ParseBitCount(v), &o.bit_count);
                          }});
-        table.push_back({"--elapse", false, [&](std::string_view v) {
+        specs.push_back({"--elapse", false, [&](std::string_view v) {
                            return StoreOption(ParseNumber(v, 1, 60000), &o.elapse_ms);
                          }});
-        table.push_back({"--ex", true, [&](std::string_view) { return o.ex_event = true; }});
-        table.push_back({"--device", false, [&](std::string_view v) {
+        specs.push_back({"--ex", true, [&](std::string_view) { return o.ex_event = true; }});
+        specs.push_back({"--device", false, [&](std::string_view v) {
                            return StoreOption(ParseNumber(v, 0, 9), &o.device);
                          }});
-        table.push_back({"--frames", false, [&](std::string_view v) {
+        specs.push_back({"--frames", false, [&](std::string_view v) {
                            return StoreOption(ParseNumber(v, 1, 100000000), &o.frames);
                          }});
       });
@@ -98,21 +98,21 @@ std::string ParseCaptureHostOptions(int argc, const char* const* argv, CaptureHo
 
 std::string ParsePlayHostOptions(int argc, const char* const* argv, PlayHostOptions* out) {
   return ParseHostOptions(
-      argc, argv, out, [](PlayHostOptions& o, bool& have_peer, std::vector<CommandOption>& table) {
+      argc, argv, out, [](PlayHostOptions& o, bool& have_peer, std::vector<OptionSpec>& specs) {
         // The form from before the play host could listen: a sender on loopback.
-        table.push_back({"--port", false, [&](std::string_view v) {
+        specs.push_back({"--port", false, [&](std::string_view v) {
                            const auto port = ParseNumber(v, 1, 65535);
                            if (port)
                              o.peer = Endpoint{"127.0.0.1", static_cast<uint16_t>(*port), false};
                            return have_peer = port.has_value();
                          }});
-        table.push_back({"--mode", false, [&](std::string_view v) {
+        specs.push_back({"--mode", false, [&](std::string_view v) {
                            return StoreOption(ParseSizeMode(v), &o.size_mode);
                          }});
-        table.push_back({"--paint-every-frame", true, [&](std::string_view) {
+        specs.push_back({"--paint-every-frame", true, [&](std::string_view) {
                        return o.paint_every_frame = true;
                      }});
-    table.push_back({"--streams", false, [&](std::string_view v) {
+    specs.push_back({"--streams", false, [&](std::string_view v) {
                            return StoreOption(ParseNumber(v, 0, 1000000), &o.streams);
                          }});
       });

@@ -67,64 +67,32 @@ std::vector<uint8_t> WireMessage(const WireHeader& header, const uint8_t* frame)
 
 WireError FrameReader::Feed(const uint8_t* data, size_t length) {
   while (error_ == WireError::kNone && length > 0) {
-    const auto [to, room] = Space();
-    const size_t take = std::min(length, room);
-    if (take != 0) std::copy(data, data + take, to);
-    Commit(take);
-    data += take;
-    length -= take;
+    if (in_header_) {
+      const size_t take = std::min(length, kWireHeaderBytes - header_fill_);
+      std::copy(data, data + take, header_bytes_ + header_fill_);
+      header_fill_ += take;
+      data += take;
+      length -= take;
+      if (header_fill_ < kWireHeaderBytes) break;
+      header_fill_ = 0;
+      error_ = ReadWireHeader(header_bytes_, max_frame_bytes_, &header_);
+      if (error_ != WireError::kNone) break;
+      in_header_ = false;
+      body_.clear();
+      body_.reserve(header_.count);
+    } else {
+      const size_t take = std::min(length, static_cast<size_t>(header_.count) - body_.size());
+      body_.insert(body_.end(), data, data + take);
+      data += take;
+      length -= take;
+    }
+    if (!in_header_ && body_.size() == header_.count) {
+      frames_.push_back({header_, std::move(body_)});
+      body_ = {};
+      in_header_ = true;
+    }
   }
   return error_;
-}
-
-std::pair<uint8_t*, size_t> FrameReader::Space() {
-  if (error_ != WireError::kNone) return {nullptr, 0};
-  if (in_header_) return {header_bytes_ + header_fill_, kWireHeaderBytes - header_fill_};
-  const size_t left = static_cast<size_t>(header_.count) - body_fill_;
-  if (kept_) return {body_ + body_fill_, left};
-  // Passed over in pieces, so that a frame without room costs no room either.
-  constexpr size_t kPassOverPiece = 64 * 1024;
-  passed_over_.resize(kPassOverPiece);
-  return {passed_over_.data(), std::min(left, kPassOverPiece)};
-}
-
-WireError FrameReader::Commit(size_t count) {
-  if (error_ != WireError::kNone) return error_;
-  if (in_header_) {
-    header_fill_ += count;
-    if (header_fill_ == kWireHeaderBytes) BeginFrame();
-  } else {
-    body_fill_ += count;
-  }
-  if (error_ == WireError::kNone && !in_header_ && body_fill_ == header_.count) EndFrame();
-  return error_;
-}
-
-void FrameReader::BeginFrame() {
-  header_fill_ = 0;
-  error_ = ReadWireHeader(header_bytes_, max_frame_bytes_, &header_);
-  if (error_ != WireError::kNone) return;
-  in_header_ = false;
-  body_fill_ = 0;
-  if (store_) {
-    body_ = store_->Open(header_);
-    kept_ = body_ != nullptr || header_.count == 0;
-  } else {
-    body_bytes_.resize(header_.count);
-    body_ = body_bytes_.data();
-    kept_ = true;
-  }
-}
-
-void FrameReader::EndFrame() {
-  in_header_ = true;
-  if (store_) {
-    store_->Close(header_, kept_);
-  } else {
-    frames_.push_back({header_, std::move(body_bytes_)});
-    body_bytes_ = {};
-  }
-  body_ = nullptr;
 }
 
 WireError FrameReader::Finish() {

@@ -14,8 +14,7 @@
 //                 when the frame was grabbed, so the host can tell capture-to-paint latency
 //
 // FrameReader takes the stream in whatever pieces the socket hands over and gives back whole
-// frames with their headers, either copied in (Feed) or read straight into place (Space, Commit),
-// and kept in a vector of each frame or in a FrameStore of the caller's. A header is checked whole before anything is allocated for its
+// frames with their headers. A header is checked whole before anything is allocated for its
 // frame: a wrong magic, an unknown version or flag, or a count above the reader's cap is refused;
 // a stream that ends inside a header or a frame is cut short. Any error ends the stream: the
 // reader takes nothing more, and the host goes on with a new connection.
@@ -24,7 +23,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
-#include <utility>
 #include <vector>
 
 namespace zu {
@@ -67,32 +65,14 @@ struct ReceivedFrame {
   std::vector<uint8_t> bytes;  // header.count of them
 };
 
-// Where a reader keeps a frame's bytes, for a caller that hands frames on in a container of its
-// own (the play host's automation strings): each byte is then written once, into its final place.
-class FrameStore {
- public:
-  virtual ~FrameStore() = default;
-  // Room for the `header.count` bytes of the frame that begins; null when there is none (its
-  // bytes are then read and passed over).
-  virtual uint8_t* Open(const WireHeader& header) = 0;
-  // The frame is whole; `kept` is false for one that Open found no room for.
-  virtual void Close(const WireHeader& header, bool kept) = 0;
-};
-
 class FrameReader {
  public:
-  // Without a store, whole frames wait in PopFrame's queue; with one, they go to it.
-  explicit FrameReader(uint32_t max_frame_bytes = kMaxWireFrameBytes, FrameStore* store = nullptr)
-      : max_frame_bytes_(max_frame_bytes), store_(store) {}
+  explicit FrameReader(uint32_t max_frame_bytes = kMaxWireFrameBytes)
+      : max_frame_bytes_(max_frame_bytes) {}
 
-  // Takes the next `length` bytes of the stream. Returns the reader's error; after one, further
-  // bytes are ignored.
+  // Takes the next `length` bytes of the stream. Whole frames wait in PopFrame's queue. Returns
+  // the reader's error; after one, further bytes are ignored.
   WireError Feed(const uint8_t* data, size_t length);
-  // Reading in place: where the stream's next bytes belong (the header being read, or the frame
-  // being read) and how many of them there are at most. The caller writes up to that many there
-  // and commits how many it wrote. No room after an error.
-  std::pair<uint8_t*, size_t> Space();
-  WireError Commit(size_t count);
   // The stream ended (the peer closed). kCutShort when it ended inside a header or a frame.
   WireError Finish();
 
@@ -104,25 +84,16 @@ class FrameReader {
   // The header being read when the error came (or the last one read), as its bytes said.
   const WireHeader& last_header() const { return header_; }
   // Bytes of the current header or frame received so far.
-  size_t partial_bytes() const { return in_header_ ? header_fill_ : body_fill_; }
+  size_t partial_bytes() const { return in_header_ ? header_fill_ : body_.size(); }
 
  private:
-  // A header is whole: checked, then room for its frame.
-  void BeginFrame();
-  void EndFrame();
-
   const uint32_t max_frame_bytes_;
-  FrameStore* const store_;
   WireError error_ = WireError::kNone;
   bool in_header_ = true;
   uint8_t header_bytes_[kWireHeaderBytes] = {};
   size_t header_fill_ = 0;
   WireHeader header_;
-  uint8_t* body_ = nullptr;  // where the frame's bytes go: the vector's, the store's
-  bool kept_ = true;         // false: no room, the bytes are passed over
-  size_t body_fill_ = 0;
-  std::vector<uint8_t> body_bytes_;  // the frame's bytes without a store
-  std::vector<uint8_t> passed_over_;  // scratch for bytes that have no room
+  std::vector<uint8_t> body_;
   std::deque<ReceivedFrame> frames_;
 };
 

@@ -67,7 +67,7 @@ TEST(Endpoints, ConnectAndListenFormsParseToWhatTheyName) {
 TEST(CommandLine, FlagsValuesAndMistakes) {
   std::string seen;
   bool flag = false;
-  const std::vector<CommandOption> table = {
+  const std::vector<OptionSpec> specs = {
       {"--name", false,
        [&](std::string_view v) {
          seen = std::string(v);
@@ -94,7 +94,7 @@ TEST(CommandLine, FlagsValuesAndMistakes) {
     flag = false;
     std::vector<const char*> argv = {"program"};
     argv.insert(argv.end(), row.args.begin(), row.args.end());
-    EXPECT_EQ(ParseCommandLine(static_cast<int>(argv.size()), argv.data(), table), row.problem)
+    EXPECT_EQ(ParseCommandLine(static_cast<int>(argv.size()), argv.data(), specs), row.problem)
         << testing::PrintToString(row.args);
     EXPECT_EQ(seen, row.seen) << testing::PrintToString(row.args);
     EXPECT_EQ(flag, row.flag) << testing::PrintToString(row.args);

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <deque>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -139,72 +138,6 @@ TEST(FrameReaderStream, ReturnsFramesWholeWithTheirHeadersHoweverTheStreamIsCut)
     EXPECT_EQ(got[2].header.sequence, 10u);
     EXPECT_EQ(got[2].header.capture_us, 333u);
   }
-}
-
-// A store of the caller's: the frame's bytes are written into the room it gives, however the
-// stream is cut, read in place or fed; a frame it has no room for is passed over whole, and the
-// frame after it is read as ever.
-class RecordingStore final : public FrameStore {
- public:
-  uint8_t* Open(const WireHeader& header) override {
-    opened.push_back(header.sequence);
-    if (header.sequence == refuse) return nullptr;
-    rooms.emplace_back(header.count, 0xEE);
-    return rooms.back().data();
-  }
-  void Close(const WireHeader& header, bool kept) override {
-    closed.push_back({header.sequence, kept});
-  }
-  uint32_t refuse = UINT32_MAX;
-  std::deque<Bytes> rooms;  // a deque: a room never moves once given
-  std::vector<uint32_t> opened;
-  std::vector<std::pair<uint32_t, bool>> closed;
-};
-
-TEST(FrameReaderStream, ReadsStraightIntoTheRoomAStoreGives) {
-  const Bytes a = Pattern(300, 1), b = Pattern(200000, 9), c = Pattern(70, 4);
-  const Bytes stream = Concat({Message(a, 1), Message(b, 2), Message({}, 3), Message(c, 4)});
-  for (const bool in_place : {false, true}) {
-    for (size_t piece : {size_t{1}, size_t{23}, size_t{4096}, stream.size()}) {
-      SCOPED_TRACE((in_place ? "in place, pieces of " : "fed, pieces of ") + std::to_string(piece));
-      RecordingStore store;
-      store.refuse = 2;  // no room for the large one
-      FrameReader reader(kMaxWireFrameBytes, &store);
-      size_t at = 0;
-      while (at < stream.size()) {
-        size_t n = std::min(piece, stream.size() - at);
-        if (in_place) {
-          const auto [to, room] = reader.Space();
-          ASSERT_NE(to, nullptr);
-          n = std::min(n, room);
-          std::copy(stream.begin() + at, stream.begin() + at + n, to);
-          ASSERT_EQ(reader.Commit(n), WireError::kNone);
-        } else {
-          ASSERT_EQ(reader.Feed(stream.data() + at, n), WireError::kNone);
-        }
-        at += n;
-      }
-      EXPECT_EQ(reader.Finish(), WireError::kNone);
-      EXPECT_EQ(reader.FramesWaiting(), 0u) << "frames with a store go to it";
-      EXPECT_EQ(store.opened, (std::vector<uint32_t>{1, 2, 3, 4}));
-      const std::vector<std::pair<uint32_t, bool>> closed = {{1, true}, {2, false}, {3, true}, {4, true}};
-      EXPECT_EQ(store.closed, closed);
-      ASSERT_EQ(store.rooms.size(), 3u);
-      EXPECT_EQ(store.rooms[0], a);
-      EXPECT_TRUE(store.rooms[1].empty());
-      EXPECT_EQ(store.rooms[2], c);
-    }
-  }
-}
-
-TEST(FrameReaderStream, NoRoomAfterAnErrorAndNoneAskedOfTheStoreForABadHeader) {
-  RecordingStore store;
-  FrameReader reader(100, &store);
-  const Bytes big = Message(Pattern(101, 0));
-  EXPECT_EQ(reader.Feed(big.data(), kWireHeaderBytes), WireError::kOversized);
-  EXPECT_TRUE(store.opened.empty()) << "room asked for a frame over the cap";
-  EXPECT_EQ(reader.Space().second, 0u);
-  EXPECT_EQ(reader.Commit(5), WireError::kOversized);
 }
 
 TEST(FrameReaderStream, PassesAnEmptyFrameOnForTheControlToRefuse) {
